@@ -1,0 +1,22 @@
+// One KWP2000 exchange over the half-duplex K-line: frame the request, send it byte by
+// byte, skip the adapter's echo, read and check the one response.
+#pragma once
+
+#include <cstdint>
+
+#include "link/kwp_message.h"
+#include "link/port.h"
+
+namespace kline {
+
+inline constexpr uint8_t kTesterAddress = 0xF1;
+
+// The frame of a request on the line: format (and length) byte, target, source, data, checksum.
+// Returns the frame size; `frame` must hold 256 bytes.
+int BuildFrame(uint8_t ecuAddress, const KwpMessage& request, uint8_t* frame);
+
+// No retries, no pause: the callers sleep the request delay and retry as they need.
+// On any failure the response has error = 1 and nothing else of it may be used.
+KwpMessage Exchange(uint8_t ecuAddress, const KwpMessage& request, Port& port);
+
+}  // namespace kline

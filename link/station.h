@@ -1,0 +1,32 @@
+// The state the main window holds for the whole run and every window and worker reads:
+// the settings record, the connection state and the ECU protocol object.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/settings/settings.h"
+#include "link/ecu_protocol.h"
+#include "link/port.h"
+#include "platform/serial_port.h"
+
+namespace kline {
+
+struct Station {
+    settings::SettingsRecord settings;
+    platform::SerialBackend* backend = &platform::SystemSerialBackend();
+    Port port;                            // portHandle
+    std::atomic<uint8_t> connected{0};    // the ECU answered StartCommunication; set by the worker only
+    std::atomic<uint8_t> connecting{0};   // a connection attempt is running
+    std::unique_ptr<EcuProtocol> ecuProtocol = std::make_unique<EcuProtocol>(0);
+
+    std::string PortName() const { return settings::PortName(settings); }
+    int RequestDelay() const { return settings.requestDelay; }
+    // Builds the protocol object for the record's ECU type (at start and after a change of type).
+    void BuildProtocol() { ecuProtocol = std::make_unique<EcuProtocol>(settings.ecuType); }
+    const EcuProtocol& Protocol() const { return *ecuProtocol; }
+};
+
+}  // namespace kline

@@ -1,0 +1,31 @@
+// Reports to the user: one call shows a modal message box from any thread. The window
+// toolkit installs the sink that really shows it; tests install one that records.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+enum class Icon { Warning, Information };
+
+struct Report {
+    std::string text;     // UTF-8
+    std::string caption;  // "Внимание!" or "Ошибка!"
+    Icon icon = Icon::Warning;
+};
+
+class MessageSink {
+public:
+    virtual ~MessageSink() = default;
+    // Shows the report and returns when the user has confirmed it.
+    virtual void Show(const Report& report) = 0;
+};
+
+void UseMessageSink(MessageSink* sink);  // nullptr: reports go to standard error
+void ShowMessage(const std::string& text, const std::string& caption, Icon icon);
+
+// The captions the station uses.
+inline constexpr const char* kAttention = "Внимание!";
+inline constexpr const char* kError = "Ошибка!";
+
+}  // namespace platform

@@ -1,0 +1,87 @@
+#include "tests/support/scripted_port.h"
+
+#include <algorithm>
+
+namespace testing_support {
+
+bool ScriptedLine::Fails(const std::string& call) const {
+    return std::find(failing.begin(), failing.end(), call) != failing.end();
+}
+
+bool ScriptedPort::Call(const std::string& name) {
+    line_.calls.push_back(name);
+    return !line_.Fails(name);
+}
+
+bool ScriptedPort::GetState(platform::LineSettings& s) {
+    if (!Call("GetState")) return false;
+    s = line_.state;
+    return true;
+}
+
+bool ScriptedPort::SetState(const platform::LineSettings& s) {
+    if (!Call("SetState")) return false;
+    line_.state = s;
+    return true;
+}
+
+bool ScriptedPort::ClearDtr() { return Call("ClearDtr"); }
+bool ScriptedPort::ClearRts() { return Call("ClearRts"); }
+
+bool ScriptedPort::GetTimeouts(platform::CommTimeouts& t) {
+    if (!Call("GetTimeouts")) return false;
+    t = line_.timeouts;
+    return true;
+}
+
+bool ScriptedPort::SetTimeouts(const platform::CommTimeouts& t) {
+    if (!Call("SetTimeouts")) return false;
+    line_.timeouts = t;
+    return true;
+}
+
+bool ScriptedPort::PurgeReceive() {
+    line_.calls.push_back("PurgeReceive");
+    line_.incoming.clear();
+    return true;
+}
+
+int ScriptedPort::ReadByte(uint8_t& byte) {
+    if (line_.incoming.empty() && line_.wroteSinceAnswer && !line_.answers.empty()) {
+        line_.incoming.assign(line_.answers.front().begin(), line_.answers.front().end());
+        line_.answers.pop_front();
+        line_.wroteSinceAnswer = false;
+    }
+    if (line_.incoming.empty()) {
+        platform::Sleep(110);  // the per-byte time-out of a silent line
+        return 0;
+    }
+    byte = line_.incoming.front();
+    line_.incoming.pop_front();
+    return 1;
+}
+
+int ScriptedPort::WriteByte(uint8_t byte) {
+    if (line_.Fails("WriteByte")) return 0;
+    line_.written.push_back(byte);
+    line_.wroteSinceAnswer = true;
+    if (line_.echo) line_.incoming.push_back(byte);
+    return 1;
+}
+
+bool ScriptedPort::SetBreak() { return Call("SetBreak"); }
+bool ScriptedPort::ClearBreak() { return Call("ClearBreak"); }
+
+bool ScriptedPort::Close() {
+    line_.calls.push_back("Close");
+    ++line_.closes;
+    return true;
+}
+
+std::unique_ptr<platform::SerialPort> ScriptedBackend::Open(const std::string& name) {
+    openedNames.push_back(name);
+    if (refuseOpen) return nullptr;
+    return std::make_unique<ScriptedPort>(line);
+}
+
+}  // namespace testing_support

@@ -1,0 +1,63 @@
+// A serial port whose every answer the test writes: bytes waiting to be read, calls that
+// fail, and a log of what the station wrote. Each silent read costs 110 ms on the clock.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+namespace testing_support {
+
+struct ScriptedLine {
+    std::deque<uint8_t> incoming;  // what the next reads return (a purge empties it)
+    // Answers of the ECU: the next one arrives once the echo of a newly written request has
+    // been read, so that it survives the purge at the start of the exchange.
+    std::deque<std::vector<uint8_t>> answers;
+    bool wroteSinceAnswer = false;
+    std::vector<uint8_t> written;  // every byte the station wrote, in order
+    std::vector<std::string> calls;  // names of the calls, in order
+    platform::LineSettings state;
+    platform::CommTimeouts timeouts;
+    bool echo = true;  // an adapter: every written byte comes back first
+    // Failing calls, by name: "GetState", "SetState", "ClearDtr", "ClearRts", "GetTimeouts",
+    // "SetTimeouts", "WriteByte".
+    std::vector<std::string> failing;
+    int closes = 0;
+    bool Fails(const std::string& call) const;
+};
+
+class ScriptedPort final : public platform::SerialPort {
+public:
+    explicit ScriptedPort(ScriptedLine& line) : line_(line) {}
+    bool GetState(platform::LineSettings& s) override;
+    bool SetState(const platform::LineSettings& s) override;
+    bool ClearDtr() override;
+    bool ClearRts() override;
+    bool GetTimeouts(platform::CommTimeouts& t) override;
+    bool SetTimeouts(const platform::CommTimeouts& t) override;
+    bool PurgeReceive() override;
+    int ReadByte(uint8_t& byte) override;
+    int WriteByte(uint8_t byte) override;
+    bool SetBreak() override;
+    bool ClearBreak() override;
+    bool Close() override;
+
+private:
+    bool Call(const std::string& name);
+    ScriptedLine& line_;
+};
+
+class ScriptedBackend final : public platform::SerialBackend {
+public:
+    ScriptedLine line;
+    bool refuseOpen = false;
+    std::vector<std::string> openedNames;
+    std::unique_ptr<platform::SerialPort> Open(const std::string& name) override;
+};
+
+}  // namespace testing_support
