@@ -10,6 +10,7 @@ bool ScriptedLine::Fails(const std::string& call) const {
 
 bool ScriptedPort::Call(const std::string& name) {
     line_.calls.push_back(name);
+    line_.callTimes.push_back(platform::NowMicros());
     return !line_.Fails(name);
 }
 
@@ -41,7 +42,7 @@ bool ScriptedPort::SetTimeouts(const platform::CommTimeouts& t) {
 }
 
 bool ScriptedPort::PurgeReceive() {
-    line_.calls.push_back("PurgeReceive");
+    Call("PurgeReceive");
     line_.incoming.clear();
     return true;
 }
@@ -64,6 +65,7 @@ int ScriptedPort::ReadByte(uint8_t& byte) {
 int ScriptedPort::WriteByte(uint8_t byte) {
     if (line_.Fails("WriteByte")) return 0;
     line_.written.push_back(byte);
+    line_.writeTimes.push_back(platform::NowMicros());
     line_.wroteSinceAnswer = true;
     if (line_.echo) line_.incoming.push_back(byte);
     return 1;
@@ -73,13 +75,14 @@ bool ScriptedPort::SetBreak() { return Call("SetBreak"); }
 bool ScriptedPort::ClearBreak() { return Call("ClearBreak"); }
 
 bool ScriptedPort::Close() {
-    line_.calls.push_back("Close");
+    Call("Close");
     ++line_.closes;
     return true;
 }
 
 std::unique_ptr<platform::SerialPort> ScriptedBackend::Open(const std::string& name) {
     openedNames.push_back(name);
+    ++opens;
     if (refuseOpen) return nullptr;
     return std::make_unique<ScriptedPort>(line);
 }

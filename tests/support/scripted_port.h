@@ -2,6 +2,7 @@
 // fail, and a log of what the station wrote. Each silent read costs 110 ms on the clock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -21,6 +22,8 @@ struct ScriptedLine {
     bool wroteSinceAnswer = false;
     std::vector<uint8_t> written;  // every byte the station wrote, in order
     std::vector<std::string> calls;  // names of the calls, in order
+    std::vector<int64_t> callTimes;  // clock time of each call, in microseconds
+    std::vector<int64_t> writeTimes; // clock time of each written byte
     platform::LineSettings state;
     platform::CommTimeouts timeouts;
     bool echo = true;  // an adapter: every written byte comes back first
@@ -55,8 +58,9 @@ private:
 class ScriptedBackend final : public platform::SerialBackend {
 public:
     ScriptedLine line;
-    bool refuseOpen = false;
+    std::atomic<bool> refuseOpen{false};
     std::vector<std::string> openedNames;
+    std::atomic<int> opens{0};  // readable while a worker thread opens ports
     std::unique_ptr<platform::SerialPort> Open(const std::string& name) override;
 };
 

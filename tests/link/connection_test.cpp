@@ -1,0 +1,124 @@
+// Connection start and stop: the worker's attempts and Disconnect, on the virtual clock.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "link/connection.h"
+#include "tests/link/test_frames.h"
+#include "tests/support/recording_sink.h"
+#include "tests/support/scripted_port.h"
+
+namespace {
+
+using link_test::Answer;
+
+class ConnectionTest : public testing::Test {
+protected:
+    void SetUp() override {
+        platform::UseClock(&clock);
+        settings::ApplyDefaults(station.settings);
+        station.settings.ecuType = 1;
+        station.BuildProtocol();
+        station.backend = &backend;
+    }
+    void TearDown() override { platform::UseClock(nullptr); }
+    int FramesWritten(uint8_t sid) const {
+        // Counts the requests with this SID among the bytes written (short frames only).
+        const auto& w = backend.line.written;
+        int count = 0;
+        for (size_t i = 0; i + 3 < w.size(); ++i)
+            if ((w[i] & 0xC0) == 0x80 && w[i + 1] == 0x10 && w[i + 2] == 0xF1 && w[i + 3] == sid)
+                ++count;
+        return count;
+    }
+
+    platform::VirtualClock clock;
+    testing_support::RecordingSink sink;
+    testing_support::ScriptedBackend backend;
+    kline::Station station;
+    std::atomic<bool> terminate{false};
+};
+
+TEST_F(ConnectionTest, AlreadyConnectedSendsNothing) {
+    station.connected = 1;
+    station.connecting = 1;
+    kline::RunConnectionAttempt(station, terminate);
+    EXPECT_EQ(backend.opens, 0);
+    EXPECT_EQ(station.connecting, 0);
+    EXPECT_EQ(station.connected, 1);
+}
+
+TEST_F(ConnectionTest, AnsweringEcuLeavesThePortOpenAndConnected) {
+    backend.line.answers.push_back(Answer(0x10, {0xC1, 0xEF, 0x8F}));
+    station.connecting = 1;
+    kline::RunConnectionAttempt(station, terminate);
+    EXPECT_EQ(station.connected, 1);
+    EXPECT_EQ(station.connecting, 0);
+    EXPECT_TRUE(station.port.IsOpen());
+    EXPECT_EQ(backend.openedNames, std::vector<std::string>{"COM1"});
+    EXPECT_TRUE(sink.Reports().empty());
+}
+
+TEST_F(ConnectionTest, PortThatCannotBeOpenedEndsTheAttemptWithOneMessage) {
+    backend.refuseOpen = true;
+    station.connecting = 1;
+    kline::RunConnectionAttempt(station, terminate);
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{
+                                "Данный порт уже занят другим приложением или не поддерживается!"});
+    EXPECT_EQ(station.connected, 0);
+    EXPECT_EQ(station.connecting, 0);
+    EXPECT_EQ(backend.opens, 1);
+}
+
+TEST_F(ConnectionTest, SilentEcuIsTriedAgainUntilTheUserStops) {
+    station.connecting = 1;
+    std::thread worker([&] { kline::RunConnectionAttempt(station, terminate); });
+    while (backend.opens < 4) std::this_thread::yield();
+    terminate = true;
+    worker.join();
+    EXPECT_EQ(station.connected, 0);
+    EXPECT_EQ(station.connecting, 0);
+    EXPECT_FALSE(station.port.IsOpen());
+    // Every opening was closed again with the adapter byte.
+    EXPECT_EQ(backend.line.closes, backend.opens.load());
+    // Each cycle: StartCommunication, then StopCommunication before the port is closed.
+    EXPECT_EQ(FramesWritten(0x81), backend.opens.load());
+    EXPECT_EQ(FramesWritten(0x82), backend.opens.load());
+}
+
+TEST_F(ConnectionTest, LostPortEndsTheAttemptAfterTheCurrentCycle) {
+    station.connecting = 1;
+    std::thread worker([&] { kline::RunConnectionAttempt(station, terminate); });
+    while (backend.opens < 2) std::this_thread::yield();
+    backend.refuseOpen = true;
+    worker.join();
+    EXPECT_EQ(station.connecting, 0);
+    EXPECT_EQ(station.connected, 0);
+    EXPECT_FALSE(sink.Reports().empty());
+}
+
+TEST_F(ConnectionTest, DisconnectMakesTenAttemptsAgainstASilentEcu) {
+    station.settings.requestDelay = 250;
+    station.port.device = backend.Open("COM1");
+    station.connected = 1;
+    EXPECT_FALSE(kline::Disconnect(station));
+    EXPECT_EQ(FramesWritten(0x82), 10);
+    EXPECT_EQ(station.connected, 0);
+    EXPECT_FALSE(station.port.IsOpen());
+    // Each attempt waits the request delay first: 250 ms, then the frame and the echo wait.
+    const auto& times = backend.line.writeTimes;
+    ASSERT_GE(times.size(), 6u);
+    EXPECT_GE(times[5] - times[4], 250'000);  // from the last byte of the first frame
+}
+
+TEST_F(ConnectionTest, DisconnectStopsAtTheFirstAnswer) {
+    station.port.device = backend.Open("COM1");
+    station.connected = 1;
+    backend.line.answers.push_back({});
+    backend.line.answers.push_back(Answer(0x10, {0xC2}));
+    EXPECT_TRUE(kline::Disconnect(station));
+    EXPECT_EQ(FramesWritten(0x82), 2);
+    EXPECT_EQ(station.connected, 0);
+}
+
+}  // namespace

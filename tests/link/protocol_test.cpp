@@ -1,0 +1,155 @@
+// The ECU protocol object: its dispatch on the ECU type, the wake-up and the link's services.
+#include <gtest/gtest.h>
+
+#include "link/ecu_protocol.h"
+#include "tests/link/test_frames.h"
+#include "tests/support/recording_sink.h"
+#include "tests/support/scripted_port.h"
+
+namespace {
+
+using link_test::Answer;
+using link_test::Bytes;
+
+class ProtocolTest : public testing::Test {
+protected:
+    void SetUp() override {
+        platform::UseClock(&clock);
+        port.device = backend.Open("COM1");
+    }
+    void TearDown() override { platform::UseClock(nullptr); }
+    std::string Written() const {
+        return kline::HexBytes(backend.line.written.data(), backend.line.written.size());
+    }
+
+    platform::VirtualClock clock;
+    testing_support::RecordingSink sink;
+    testing_support::ScriptedBackend backend;
+    kline::Port port;
+};
+
+TEST_F(ProtocolTest, AnyOtherTypeIsStoredAsNone) {
+    EXPECT_EQ(kline::EcuProtocol(0).EcuType(), 0);
+    EXPECT_EQ(kline::EcuProtocol(1).EcuType(), 1);
+    EXPECT_EQ(kline::EcuProtocol(7).EcuType(), -1);
+    EXPECT_EQ(kline::EcuProtocol(-1).EcuType(), -1);
+}
+
+TEST_F(ProtocolTest, NoTypeReportsOncePerCallAndSendsNothing) {
+    kline::EcuProtocol protocol(-1);
+    kline::KwpMessage record;
+    record.data[5] = 0x42;
+    EXPECT_EQ(protocol.BaudRate(), 0u);
+    EXPECT_FALSE(protocol.HasEquipmentConfiguration());
+    EXPECT_FALSE(protocol.StartCommunication(port));
+    EXPECT_FALSE(protocol.StopCommunication(port));
+    EXPECT_FALSE(protocol.ReadLiveData(port, record));
+    EXPECT_FALSE(protocol.IsEngineRunning(port));
+    EXPECT_FALSE(protocol.ResetController(port));
+    EXPECT_FALSE(protocol.ClearFaults(port));
+    EXPECT_EQ(record.data[5], 0x42);  // the live data record is left as it was
+    EXPECT_TRUE(backend.line.written.empty());
+    const auto reports = sink.Reports();
+    ASSERT_EQ(reports.size(), 8u);
+    for (const auto& r : reports)
+        EXPECT_EQ(r, (platform::Report{"Блок не выбран!", "Внимание!", platform::Icon::Warning}));
+}
+
+TEST_F(ProtocolTest, BothFamiliesRunAtTheKLineRate) {
+    EXPECT_EQ(kline::EcuProtocol(0).BaudRate(), 10400u);
+    EXPECT_EQ(kline::EcuProtocol(1).BaudRate(), 10400u);
+    EXPECT_FALSE(kline::EcuProtocol(0).HasEquipmentConfiguration());
+    EXPECT_TRUE(kline::EcuProtocol(1).HasEquipmentConfiguration());
+}
+
+TEST_F(ProtocolTest, WakeUpIsABreakOf25MsAnd25MsIdleBeforeTheRequest) {
+    backend.line.answers.push_back(Answer(0x11, {0xC1, 0xEF, 0x8F}));
+    ASSERT_TRUE(kline::EcuProtocol(0).StartCommunication(port));
+    const auto& calls = backend.line.calls;
+    const auto at = [&](const char* name) {
+        for (size_t i = 0; i < calls.size(); ++i)
+            if (calls[i] == name) return backend.line.callTimes[i];
+        return int64_t{-1};
+    };
+    EXPECT_EQ(at("ClearBreak") - at("SetBreak"), 25'000);
+    EXPECT_EQ(backend.line.writeTimes.front() - at("ClearBreak"), 25'000);
+    EXPECT_EQ(Written(), "81 11 F1 81 04");
+}
+
+TEST_F(ProtocolTest, StartCommunicationTakesAnyKeyBytes) {
+    backend.line.answers.push_back(Answer(0x10, {0xC1, 0x00, 0x00}));
+    EXPECT_TRUE(kline::EcuProtocol(1).StartCommunication(port));
+    EXPECT_EQ(Written(), "81 10 F1 81 03");
+}
+
+TEST_F(ProtocolTest, StartCommunicationRefusesNegativeAndCorruptAnswers) {
+    backend.line.answers.push_back(Answer(0x10, {0x7F, 0x81, 0x10}));
+    EXPECT_FALSE(kline::EcuProtocol(1).StartCommunication(port));
+    Bytes corrupt = Answer(0x10, {0xC1, 0xEF, 0x8F});
+    corrupt.back() += 1;
+    backend.line.answers.push_back(corrupt);
+    EXPECT_FALSE(kline::EcuProtocol(1).StartCommunication(port));
+}
+
+struct ServiceCase {
+    const char* name;
+    int ecuType;
+    bool (*call)(const kline::EcuProtocol&, kline::Port&);
+    const char* frame;
+    Bytes answer;
+};
+
+class LinkServices : public ProtocolTest, public testing::WithParamInterface<ServiceCase> {};
+
+TEST_P(LinkServices, SendTheFrameAndAcceptThePositiveAnswer) {
+    const auto& c = GetParam();
+    kline::EcuProtocol protocol(c.ecuType);
+    backend.line.answers.push_back(Answer(c.ecuType == 0 ? 0x11 : 0x10, c.answer));
+    EXPECT_TRUE(c.call(protocol, port));
+    EXPECT_EQ(Written(), c.frame);
+}
+
+bool Stop(const kline::EcuProtocol& p, kline::Port& port) { return p.StopCommunication(port); }
+bool Reset(const kline::EcuProtocol& p, kline::Port& port) { return p.ResetController(port); }
+bool Clear(const kline::EcuProtocol& p, kline::Port& port) { return p.ClearFaults(port); }
+
+INSTANTIATE_TEST_SUITE_P(
+    BothFamilies, LinkServices,
+    testing::Values(ServiceCase{"StopType0", 0, Stop, "81 11 F1 82 05", {0xC2}},
+                    ServiceCase{"StopType1", 1, Stop, "81 10 F1 82 04", {0xC2}},
+                    ServiceCase{"ResetType0", 0, Reset, "82 11 F1 11 01 96", {0x51}},
+                    ServiceCase{"ResetType1", 1, Reset, "82 10 F1 11 01 95", {0x51}},
+                    ServiceCase{"ClearType0", 0, Clear, "83 11 F1 14 FF 00 98", {0x54}},
+                    ServiceCase{"ClearType1", 1, Clear, "83 10 F1 14 FF 00 97", {0x54}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+Bytes LiveData(int size) {
+    Bytes data(size, 0);
+    data[0] = 0x61;
+    data[1] = 0x01;
+    return data;
+}
+
+TEST_F(ProtocolTest, Type0EngineRunsWhenTheIdleStepperIsNotZero) {
+    kline::EcuProtocol protocol(0);
+    Bytes running = LiveData(35);
+    running[20] = 40;
+    backend.line.answers.push_back(Answer(0x11, running));
+    EXPECT_TRUE(protocol.IsEngineRunning(port));
+    EXPECT_EQ(Written(), "82 11 F1 21 01 A6");
+    backend.line.answers.push_back(Answer(0x11, LiveData(35)));
+    EXPECT_FALSE(protocol.IsEngineRunning(port));
+}
+
+TEST_F(ProtocolTest, Type1EngineRunsWhileTheStoppedFlagIsClear) {
+    kline::EcuProtocol protocol(1);
+    backend.line.answers.push_back(Answer(0x10, LiveData(34)));
+    EXPECT_TRUE(protocol.IsEngineRunning(port));
+    Bytes stopped = LiveData(34);
+    stopped[4] = 0x01;
+    backend.line.answers.push_back(Answer(0x10, stopped));
+    EXPECT_FALSE(protocol.IsEngineRunning(port));
+    EXPECT_FALSE(protocol.IsEngineRunning(port));  // no answer: counted as stopped
+}
+
+}  // namespace
