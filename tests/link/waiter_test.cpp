@@ -1,0 +1,170 @@
+// The connecting dialog and its worker, offscreen: closing by the timer, "Остановить",
+// the close box, and message boxes the worker shows from its own thread.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include "link/ui/waiter.h"
+#include "tests/link/test_frames.h"
+#include "tests/support/recording_sink.h"
+#include "tests/support/scripted_port.h"
+
+namespace {
+
+using link_test::Answer;
+
+// Records reports like a user who confirms them, but hands reports from workers to the
+// user-interface thread with a blocking call, as the real message boxes do.
+class HandOverSink final : public QObject, public platform::MessageSink {
+public:
+    HandOverSink() { platform::UseMessageSink(this); }
+    ~HandOverSink() override { platform::UseMessageSink(nullptr); }
+    void Show(const platform::Report& report) override {
+        if (QThread::currentThread() == thread()) {
+            texts.push_back(report.text);
+            return;
+        }
+        QMetaObject::invokeMethod(this, [&] { texts.push_back(report.text); },
+                                  Qt::BlockingQueuedConnection);
+    }
+    std::vector<std::string> texts;
+};
+
+class WaiterTest : public testing::Test {
+protected:
+    void SetUp() override {
+        platform::UseClock(&clock);
+        settings::ApplyDefaults(station.settings);
+        station.settings.ecuType = 1;
+        station.BuildProtocol();
+        station.backend = &backend;
+        waiter = std::make_unique<kline::TWaiter>(station);
+        kline::Waiter = waiter.get();
+    }
+    void TearDown() override {
+        waiter.reset();
+        kline::Waiter = nullptr;
+        platform::UseClock(nullptr);
+    }
+    // Presses "Остановить" once the worker has opened the port `opens` times.
+    void StopAfterOpens(int opens) {
+        auto* poll = new QTimer(waiter.get());
+        QObject::connect(poll, &QTimer::timeout, [this, poll, opens] {
+            if (backend.opens >= opens) {
+                poll->stop();
+                QTest::mouseClick(waiter->BitBtn1, Qt::LeftButton);
+            }
+        });
+        poll->start(1);
+    }
+
+    platform::VirtualClock clock;
+    testing_support::ScriptedBackend backend;
+    kline::Station station;
+    std::unique_ptr<kline::TWaiter> waiter;
+};
+
+TEST_F(WaiterTest, HasItsLayout) {
+    EXPECT_EQ(waiter->windowTitle(), QStringLiteral("Связь с ЭБУ..."));
+    EXPECT_EQ(waiter->size(), QSize(336, 131));
+    EXPECT_EQ(waiter->BitBtn1->text(), QStringLiteral("Остановить"));
+    EXPECT_EQ(waiter->BitBtn1->geometry(), QRect(8, 96, 97, 25));
+    EXPECT_EQ(waiter->Timer1->interval(), 500);
+}
+
+TEST_F(WaiterTest, AlreadyConnectedClosesAtTheFirstTickAndSendsNothing) {
+    testing_support::RecordingSink sink;
+    station.connected = 1;
+    QElapsedTimer timer;
+    timer.start();
+    kline::ShowWaiter();
+    EXPECT_LT(timer.elapsed(), 1500);
+    EXPECT_GE(timer.elapsed(), 450);
+    EXPECT_EQ(backend.opens, 0);
+    EXPECT_EQ(station.connected, 1);
+}
+
+TEST_F(WaiterTest, ConnectDoesNotShowTheDialogWhenConnected) {
+    station.connected = 1;
+    QElapsedTimer timer;
+    timer.start();
+    kline::Connect(station);
+    EXPECT_LT(timer.elapsed(), 100);
+}
+
+TEST_F(WaiterTest, AnsweringEcuConnectsAndTheDialogCloses) {
+    testing_support::RecordingSink sink;
+    backend.line.answers.push_back(Answer(0x10, {0xC1, 0xEF, 0x8F}));
+    kline::Connect(station);
+    EXPECT_EQ(station.connected, 1);
+    EXPECT_EQ(station.connecting, 0);
+    EXPECT_TRUE(station.port.IsOpen());
+    EXPECT_TRUE(sink.Reports().empty());
+}
+
+TEST_F(WaiterTest, SilentEcuRepeatsUntilStopped) {
+    testing_support::RecordingSink sink;
+    StopAfterOpens(3);
+    kline::Connect(station);
+    EXPECT_GE(backend.opens, 3);
+    EXPECT_EQ(station.connected, 0);
+    EXPECT_EQ(station.connecting, 0);
+    EXPECT_FALSE(station.port.IsOpen());
+    EXPECT_FALSE(waiter->isVisible());
+    EXPECT_TRUE(sink.Reports().empty());
+}
+
+TEST_F(WaiterTest, CloseBoxStopsTheWorkerLikeTheButton) {
+    testing_support::RecordingSink sink;
+    auto* poll = new QTimer(waiter.get());
+    QObject::connect(poll, &QTimer::timeout, [&] {
+        if (backend.opens >= 2) {
+            poll->stop();
+            waiter->close();
+        }
+    });
+    poll->start(1);
+    kline::Connect(station);
+    EXPECT_FALSE(waiter->isVisible());
+    EXPECT_EQ(station.connecting, 0);
+    EXPECT_FALSE(station.port.IsOpen());
+    const int opens = backend.opens;
+    QTest::qWait(20);
+    EXPECT_EQ(backend.opens, opens);  // nothing runs on after the dialog has gone
+}
+
+TEST_F(WaiterTest, PortThatCannotBeOpenedShowsOneMessage) {
+    HandOverSink sink;
+    backend.refuseOpen = true;
+    QElapsedTimer timer;
+    timer.start();
+    kline::Connect(station);
+    EXPECT_LT(timer.elapsed(), 1500);
+    EXPECT_EQ(sink.texts, std::vector<std::string>{
+                              "Данный порт уже занят другим приложением или не поддерживается!"});
+    EXPECT_EQ(station.connected, 0);
+}
+
+TEST_F(WaiterTest, StopWhileTheWorkerWaitsForAMessageBoxDoesNotDeadlock) {
+    HandOverSink sink;
+    // The port disappears after two openings: the worker reports it from its thread
+    // while the user presses "Остановить".
+    auto* poll = new QTimer(waiter.get());
+    QObject::connect(poll, &QTimer::timeout, [&] {
+        if (backend.opens >= 2) {
+            backend.refuseOpen = true;
+            poll->stop();
+            waiter->BitBtn1Click();
+        }
+    });
+    poll->start(1);
+    kline::Connect(station);
+    EXPECT_EQ(station.connecting, 0);
+    EXPECT_EQ(station.connected, 0);
+    EXPECT_FALSE(station.port.IsOpen());
+}
+
+}  // namespace
