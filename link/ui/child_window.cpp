@@ -1,0 +1,1 @@
+#include "link/ui/child_window.h"

@@ -1,0 +1,31 @@
+// The work windows that open inside the main window (groups, diagnostics, fault codes,
+// equipment). A child never destroys itself: closing it tells the main window, whose timer
+// destroys it once the close handling has returned.
+#pragma once
+
+#include <QCloseEvent>
+#include <QMdiSubWindow>
+
+namespace kline {
+
+class ChildWindow : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    using QMdiSubWindow::QMdiSubWindow;
+
+signals:
+    // Sent from FormClose; the main window starts its 25 ms Timer1 on it.
+    void closed();
+
+protected:
+    // The window's own close handling (stop polling, end the connection, ...).
+    virtual void FormClose() {}
+
+    void closeEvent(QCloseEvent* event) override {
+        FormClose();
+        emit closed();
+        QMdiSubWindow::closeEvent(event);
+    }
+};
+
+}  // namespace kline
