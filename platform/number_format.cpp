@@ -1,9 +1,7 @@
 #include "platform/number_format.h"
 
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
-#include <cerrno>
+#include <charconv>
 
 namespace platform {
 
@@ -16,10 +14,13 @@ void SetDecimalSeparator(char value) { separator = value; }
 
 std::string FormatNumber(double value) {
     if (value == 0) value = 0;  // folds -0 into 0
+    // to_chars writes what printf's "%.15g" writes in the "C" locale, whatever locale the C
+    // library is switched to (Qt switches it to the user's on Linux, giving ',' to printf).
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.15g", value);
-    std::string text(buffer);
-    // snprintf follows the C locale, which is always "C" here: swap in the user's separator.
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    std::string text(buffer, written.ptr);
+    // The text carries a point: swap in the user's separator.
     for (char& c : text)
         if (c == '.') c = DecimalSeparator();
     return text;
@@ -32,10 +33,10 @@ bool ParseNumber(const std::string& text, double& value) {
         if (ch == DecimalSeparator()) ch = '.';
         else if (ch == '.') return false;  // a point is not the separator in force
     }
-    errno = 0;
-    char* end = nullptr;
-    const double parsed = std::strtod(c.c_str(), &end);
-    if (end != c.c_str() + c.size() || errno == ERANGE) return false;
+    // from_chars reads a point whatever the C library's locale is (strtod would want ',').
+    double parsed = 0;
+    const auto read = std::from_chars(c.data(), c.data() + c.size(), parsed);
+    if (read.ec != std::errc() || read.ptr != c.data() + c.size()) return false;
     value = parsed;
     return true;
 }
