@@ -1,0 +1,29 @@
+// The three commands of the main window that work on the link directly: the adapter check,
+// the controller reset and the fault clearing. Each runs to its end on the user-interface
+// thread and reports in message boxes.
+#pragma once
+
+#include "link/station.h"
+
+namespace kline {
+
+// Opens the port, sends the probe 0xAA and expects it back; needs no ECU.
+void AdapterCheck(Station& station);
+// Connects, refuses while the engine runs, then up to 20 ECUReset attempts.
+void ControllerReset(Station& station);
+// Connects, up to 20 ClearDiagnosticInformation attempts, then StopCommunication.
+void FaultClearing(Station& station);
+
+inline constexpr const char* kAdapterWorks = "Адаптер функционирует нормально!";
+inline constexpr const char* kAdapterFails =
+    "Адаптер не функционирует! Проверьте правильность подсоединения питания и адаптера и "
+    "повторите проверку!";
+inline constexpr const char* kEngineRunning =
+    "Включен двигатель! Сброс выполняется только на выключеном двигателе!";
+inline constexpr const char* kResetDone = "Адаптер был удачно сброшен!";
+inline constexpr const char* kResetFailed = "Адаптер не был сброшен!";
+inline constexpr const char* kFaultsCleared = "Ошибки были удачно сброшены!";
+inline constexpr const char* kFaultsNotCleared = "Ощибки не были сброшены!";
+inline constexpr const char* kStopFailed = "Связь с адаптером завершена не корректно!!";
+
+}  // namespace kline
