@@ -1,15 +1,352 @@
-// Placeholder until the POSIX backend lands: no device can be opened.
+// The serial port on Linux: a tty device opened for this station alone, set up through
+// termios2 so that 10400 baud (not one of the fixed Bxxx rates) works, and read and written
+// one byte at a time with poll-based time-outs that follow the Windows time-out record.
+//
+// <asm/termbits.h> brings struct termios2 and BOTHER; <termios.h> defines a different
+// struct termios under the same name, so this file never includes it.
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <thread>
+
 #include "platform/serial_port.h"
+#include "platform/serial_rules.h"
 
 namespace platform {
+
 namespace {
-class NoDevices final : public SerialBackend {
-public:
-    std::unique_ptr<SerialPort> Open(const std::string&) override { return nullptr; }
+
+using SteadyClock = std::chrono::steady_clock;
+
+// The end of one byte's time-out, on the machine's steady clock: a real device waits in
+// real time, whatever clock the station's sleeps run on.
+class Deadline {
+  public:
+    explicit Deadline(ByteWait wait)
+        : unlimited_(wait.unlimited),
+          end_(SteadyClock::now() + std::chrono::milliseconds(wait.millis)) {}
+
+    // The time-out argument for poll: -1 for no limit, otherwise the milliseconds left,
+    // rounded up so that a wait never ends early.
+    int PollMillis() const {
+        if (unlimited_)
+            return -1;
+        const auto left = end_ - SteadyClock::now();
+        if (left <= SteadyClock::duration::zero())
+            return 0;
+        const auto millis = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+        return millis > INT_MAX ? INT_MAX : static_cast<int>(millis);
+    }
+
+    // A failed device is treated as a silent line: the caller gets its answer when the
+    // time-out ends, so a loop that retries the transfer keeps its pace instead of spinning.
+    void WaitOut() const {
+        if (!unlimited_)
+            std::this_thread::sleep_until(end_);
+    }
+
+  private:
+    bool unlimited_;
+    SteadyClock::time_point end_;
 };
+
+enum class Readiness { Ready, TimedOut, Failed };
+
+Readiness WaitFor(int fd, short events, const Deadline& deadline) {
+    for (;;) {
+        pollfd entry{fd, events, 0};
+        const int count = poll(&entry, 1, deadline.PollMillis());
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return Readiness::Failed;
+        if (count == 0)
+            return Readiness::TimedOut;
+        // Data still waiting counts before a hang-up reported with it.
+        return (entry.revents & events) ? Readiness::Ready : Readiness::Failed;
+    }
+}
+
+// --- line settings <-> termios2 ---------------------------------------------------------
+
+constexpr tcflag_t kCharacterSizes[] = {CS5, CS6, CS7, CS8};  // 5 to 8 data bits
+constexpr uint8_t kFewestDataBits = 5;
+
+Parity ParityOf(tcflag_t cflag) {
+    if (!(cflag & PARENB))
+        return Parity::None;
+    if (cflag & CMSPAR)
+        return (cflag & PARODD) ? Parity::Mark : Parity::Space;
+    return (cflag & PARODD) ? Parity::Odd : Parity::Even;
+}
+
+tcflag_t ParityFlags(Parity parity) {
+    switch (parity) {
+        case Parity::None:
+            return 0;
+        case Parity::Odd:
+            return PARENB | PARODD;
+        case Parity::Even:
+            return PARENB;
+        case Parity::Mark:
+            return PARENB | CMSPAR | PARODD;
+        case Parity::Space:
+            return PARENB | CMSPAR;
+    }
+    return 0;
+}
+
+uint8_t DataBitsOf(tcflag_t cflag) {
+    uint8_t bits = kFewestDataBits;
+    for (const tcflag_t size : kCharacterSizes) {
+        if ((cflag & CSIZE) == size)
+            return bits;
+        ++bits;
+    }
+    return 8;
+}
+
+LineSettings FromTermios(const termios2& t) {
+    LineSettings s;
+    s.baudRate = t.c_ospeed;  // the kernel keeps it filled in for every rate
+    s.dataBits = DataBitsOf(t.c_cflag);
+    s.parity = ParityOf(t.c_cflag);
+    s.stopBits = (t.c_cflag & CSTOPB) ? StopBits::Two : StopBits::One;
+    s.xonXoffOutput = t.c_iflag & IXON;
+    s.xonXoffInput = t.c_iflag & IXOFF;
+    // Linux couples the two hardware handshake lines in one flag.
+    s.ctsFlow = s.rtsHandshake = t.c_cflag & CRTSCTS;
+    // A byte with a parity error is delivered as 0 when checked and not ignored.
+    s.replaceParityErrors = (t.c_iflag & INPCK) && !(t.c_iflag & IGNPAR);
+    // DSR handshake, DTR handshake and null stripping do not exist here: always off.
+    return s;
+}
+
+// What the Linux line discipline cannot do is refused rather than quietly dropped.
+bool CanApply(const LineSettings& s) {
+    return s.baudRate > 0 && s.dataBits >= kFewestDataBits && s.dataBits <= 8 &&
+           s.stopBits != StopBits::OnePointFive && !s.dsrFlow && !s.dtrHandshake && !s.stripNulls &&
+           s.ctsFlow == s.rtsHandshake;
+}
+
+// Raw mode: every byte passes untouched both ways. No echo, no line editing, no signal
+// characters, no CR/NL translation, no stripping, no parity marking, no software flow
+// control: the type-0 ECU's address 0x11 is the XON character.
+void MakeRaw(termios2& t) {
+    t.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL |
+                   IUCLC | IXON | IXANY | IXOFF | IMAXBEL | IUTF8);
+    t.c_oflag &= ~OPOST;
+    t.c_lflag &= ~(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT | ECHOKE |
+                   NOFLSH | TOSTOP | IEXTEN);
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+}
+
+void Apply(const LineSettings& s, termios2& t) {
+    MakeRaw(t);
+    t.c_cflag &=
+        ~(CBAUD | (CBAUD << IBSHIFT) | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    // BOTHER takes the rate as a number, in both directions.
+    t.c_cflag |= BOTHER | (BOTHER << IBSHIFT) | CLOCAL | CREAD;
+    t.c_ispeed = t.c_ospeed = s.baudRate;
+    t.c_cflag |= kCharacterSizes[s.dataBits - kFewestDataBits] | ParityFlags(s.parity);
+    if (s.stopBits == StopBits::Two)
+        t.c_cflag |= CSTOPB;
+    if (s.ctsFlow)
+        t.c_cflag |= CRTSCTS;
+    if (s.xonXoffOutput)
+        t.c_iflag |= IXON;
+    if (s.xonXoffInput)
+        t.c_iflag |= IXOFF;
+    if (s.replaceParityErrors)
+        t.c_iflag |= INPCK;
+}
+
+// The kernel accepts a setting when it applied any part of it, so the line is read back.
+// A UART reaches a rate only through a divisor: 2 % is what the far end tolerates.
+bool Matches(const LineSettings& got, const LineSettings& want) {
+    const int64_t deviation = std::llabs(int64_t{got.baudRate} - int64_t{want.baudRate});
+    return deviation * 50 <= want.baudRate && got.dataBits == want.dataBits &&
+           got.parity == want.parity && got.stopBits == want.stopBits &&
+           got.xonXoffOutput == want.xonXoffOutput && got.xonXoffInput == want.xonXoffInput &&
+           got.ctsFlow == want.ctsFlow && got.replaceParityErrors == want.replaceParityErrors;
+}
+
+// --- the port ---------------------------------------------------------------------------
+
+class PosixSerialPort final : public SerialPort {
+  public:
+    explicit PosixSerialPort(int fd) : fd_(fd) {}
+    ~PosixSerialPort() override { Close(); }
+
+    bool GetState(LineSettings& settings) override {
+        termios2 t{};
+        if (!Control(TCGETS2, &t))
+            return false;
+        settings = FromTermios(t);
+        return true;
+    }
+
+    bool SetState(const LineSettings& settings) override {
+        termios2 t{};
+        if (!CanApply(settings) || !Control(TCGETS2, &t))
+            return false;
+        Apply(settings, t);
+        LineSettings applied;
+        return Control(TCSETS2, &t) && GetState(applied) && Matches(applied, settings);
+    }
+
+    bool ClearDtr() override { return ClearModemLine(TIOCM_DTR); }
+    bool ClearRts() override { return ClearModemLine(TIOCM_RTS); }
+
+    bool GetTimeouts(CommTimeouts& timeouts) override {
+        if (fd_ < 0)
+            return false;
+        timeouts = timeouts_;
+        return true;
+    }
+
+    bool SetTimeouts(const CommTimeouts& timeouts) override {
+        if (fd_ < 0)
+            return false;
+        timeouts_ = timeouts;
+        return true;
+    }
+
+    bool PurgeReceive() override { return fd_ >= 0 && ioctl(fd_, TCFLSH, TCIFLUSH) == 0; }
+
+    int ReadByte(uint8_t& byte) override {
+        if (fd_ < 0)
+            return 0;
+        const Deadline deadline(ReadWait(timeouts_));
+        for (;;) {
+            const Readiness readiness = WaitFor(fd_, POLLIN, deadline);
+            if (readiness == Readiness::TimedOut)
+                return 0;
+            if (readiness == Readiness::Failed)
+                break;
+            const ssize_t count = read(fd_, &byte, 1);
+            if (count == 1)
+                return 1;
+            if (count < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+            break;  // EIO (the other end hung up) or end of file
+        }
+        deadline.WaitOut();
+        return 0;
+    }
+
+    int WriteByte(uint8_t byte) override {
+        if (fd_ < 0)
+            return 0;
+        const Deadline deadline(WriteWait(timeouts_));
+        for (;;) {
+            const ssize_t count = write(fd_, &byte, 1);
+            if (count == 1)
+                return 1;
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count < 0 && errno == EAGAIN) {
+                const Readiness readiness = WaitFor(fd_, POLLOUT, deadline);
+                if (readiness == Readiness::Ready)
+                    continue;
+                if (readiness == Readiness::TimedOut)
+                    return 0;
+            }
+            break;
+        }
+        deadline.WaitOut();
+        return 0;
+    }
+
+    bool SetBreak() override { return fd_ >= 0 && ioctl(fd_, TIOCSBRK) == 0; }
+    bool ClearBreak() override { return fd_ >= 0 && ioctl(fd_, TIOCCBRK) == 0; }
+
+    bool Close() override {
+        if (fd_ < 0)
+            return false;
+        // A pseudo-terminal keeps its exclusive mark while the other end lives: clear it,
+        // or the next opener that is not root is turned away.
+        ioctl(fd_, TIOCNXCL);
+        flock(fd_, LOCK_UN);
+        const int fd = fd_;
+        fd_ = -1;  // released by close() even when it reports an error
+        return close(fd) == 0;
+    }
+
+  private:
+    bool Control(unsigned long request, void* argument) {
+        return fd_ >= 0 && ioctl(fd_, request, argument) == 0;
+    }
+
+    // A device without modem lines (a pseudo-terminal) refuses the call: nothing to clear.
+    bool ClearModemLine(int line) {
+        if (Control(TIOCMBIC, &line))
+            return true;
+        return fd_ >= 0 && (errno == ENOTTY || errno == EINVAL);
+    }
+
+    int fd_;
+    CommTimeouts timeouts_;
+};
+
+// --- opening ----------------------------------------------------------------------------
+
+// No sharing: a port marked exclusive by another program, or locked by another station,
+// is busy. The lock comes first, so that a busy port is never marked on its holder's behalf.
+// Root passes TIOCEXCL regardless; the lock is what turns a second station away then.
+bool TakeExclusive(int fd) {
+    int exclusive = 0;
+    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive)
+        return false;
+    return flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0;
+}
+
+// A USB serial driver may hold received bytes for up to 16 ms before passing them on,
+// which adds that much to every exchange. Drivers that know low-latency reception are
+// asked for it; a device that does not know it is used as it is.
+void RequestLowLatency(int fd) {
+    serial_struct info{};
+    if (ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY))
+        return;
+    info.flags |= ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &info);
+}
+
+class PosixSerialBackend final : public SerialBackend {
+  public:
+    std::unique_ptr<SerialPort> Open(const std::string& name) override {
+        const std::string path = DevicePath(name);
+        if (path.empty())
+            return nullptr;
+        // Non-blocking, so that a modem port waiting for its carrier cannot hang the open;
+        // the port stays non-blocking and every wait goes through poll.
+        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return nullptr;
+        if (!isatty(fd) || !TakeExclusive(fd)) {
+            close(fd);
+            return nullptr;
+        }
+        RequestLowLatency(fd);
+        return std::make_unique<PosixSerialPort>(fd);
+    }
+};
+
 }  // namespace
+
 SerialBackend& SystemSerialBackend() {
-    static NoDevices backend;
+    static PosixSerialBackend backend;
     return backend;
 }
+
 }  // namespace platform

@@ -1,0 +1,72 @@
+#include "platform/serial_rules.h"
+
+#include <cctype>
+#include <charconv>
+
+namespace platform {
+
+namespace {
+
+constexpr uint32_t kMaxDword = 0xFFFFFFFFu;  // MAXDWORD, the record's "special" value
+
+bool StartsWithCom(const std::string& name) {
+    if (name.size() < 4)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i])
+            return false;
+    return true;
+}
+
+// n of "COMn" (any case, as Windows reads it), or 0 when the name is not of that form.
+unsigned ComNumber(const std::string& name) {
+    if (!StartsWithCom(name))
+        return 0;
+    unsigned number = 0;
+    const char* first = name.data() + 3;
+    const char* last = name.data() + name.size();
+    const auto [end, error] = std::from_chars(first, last, number);
+    if (error != std::errc() || end != last)
+        return 0;
+    return number;
+}
+
+ByteWait Limited(int64_t millis) {
+    return ByteWait{false, millis};
+}
+
+}  // namespace
+
+std::string DevicePath(const std::string& portName) {
+    if (portName.empty())
+        return {};
+    if (portName.front() == '/')
+        return portName;
+    if (const unsigned n = ComNumber(portName); n >= 1)
+        return "/dev/ttyS" + std::to_string(n - 1);
+    return "/dev/" + portName;
+}
+
+ByteWait ReadWait(const CommTimeouts& t) {
+    const bool noTotal = t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
+    if (t.readInterval == kMaxDword) {
+        // Return what is there at once, or wait only the constant for the first byte.
+        if (noTotal)
+            return Limited(0);
+        if (t.readTotalMultiplier == kMaxDword && t.readTotalConstant != kMaxDword)
+            return Limited(t.readTotalConstant);
+    }
+    // The interval time-out runs only between bytes, so a one-byte read without a total
+    // time-out waits for its byte.
+    if (noTotal)
+        return ByteWait{true, 0};
+    return Limited(int64_t{t.readTotalMultiplier} + t.readTotalConstant);
+}
+
+ByteWait WriteWait(const CommTimeouts& t) {
+    if (t.writeTotalMultiplier == 0 && t.writeTotalConstant == 0)
+        return ByteWait{true, 0};
+    return Limited(int64_t{t.writeTotalMultiplier} + t.writeTotalConstant);
+}
+
+}  // namespace platform

@@ -1,0 +1,28 @@
+// How a port name and a time-out record turn into what the operating system needs. The
+// station speaks of ports and time-outs as Windows does ("COM1", the five-field time-out
+// record); these pure rules let the POSIX backend honour the same words.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/serial_port.h"
+
+namespace platform {
+
+// The device file for a port name: a name starting with '/' is a path already; "COMn" is
+// /dev/ttyS(n-1), the usual Windows-emulation numbering; any other name lives in /dev, so
+// "ttyUSB0" (a USB K-line cable) and "pts/3" (a pseudo-terminal) fit the settings file's
+// seven characters. An empty name has no device: the result is empty.
+std::string DevicePath(const std::string& portName);
+
+// How long one single-byte transfer may wait, by the rules of the Windows time-out record.
+struct ByteWait {
+    bool unlimited = false;  // wait until the byte is there (all time-outs zero)
+    int64_t millis = 0;      // otherwise at most this long; 0 means return at once
+};
+
+ByteWait ReadWait(const CommTimeouts& timeouts);
+ByteWait WriteWait(const CommTimeouts& timeouts);
+
+}  // namespace platform

@@ -1,0 +1,90 @@
+#include "platform/serial_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+
+namespace platform {
+namespace {
+
+struct NameRow {
+    const char* name;
+    const char* path;
+};
+
+class DevicePathTest : public ::testing::TestWithParam<NameRow> {};
+
+TEST_P(DevicePathTest, MapsPortNameToDevice) {
+    EXPECT_EQ(DevicePath(GetParam().name), GetParam().path);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, DevicePathTest,
+    ::testing::Values(NameRow{"COM1", "/dev/ttyS0"}, NameRow{"COM2", "/dev/ttyS1"},
+                      NameRow{"COM10", "/dev/ttyS9"}, NameRow{"com3", "/dev/ttyS2"},
+                      NameRow{"COM01", "/dev/ttyS0"},
+                      // Not of the form COMn with n >= 1: looked up in /dev as typed.
+                      NameRow{"COM0", "/dev/COM0"}, NameRow{"COM", "/dev/COM"},
+                      NameRow{"COMx", "/dev/COMx"}, NameRow{"COM1a", "/dev/COM1a"},
+                      NameRow{"COM-1", "/dev/COM-1"}, NameRow{"COM+1", "/dev/COM+1"},
+                      NameRow{"ttyUSB0", "/dev/ttyUSB0"}, NameRow{"ttyACM1", "/dev/ttyACM1"},
+                      NameRow{"pts/3", "/dev/pts/3"}, NameRow{"/dev/ttyUSB0", "/dev/ttyUSB0"},
+                      NameRow{"/tmp/kline", "/tmp/kline"}, NameRow{"", ""}),
+    [](const ::testing::TestParamInfo<NameRow>& info) {
+        std::string label;
+        for (const char c : std::string(info.param.name))
+            label += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        return label.empty() ? std::string("empty") : label + "_" + std::to_string(info.index);
+    });
+
+constexpr uint32_t kMax = 0xFFFFFFFFu;
+
+struct WaitRow {
+    const char* label;
+    CommTimeouts timeouts;  // interval, read multiplier, read constant, write mult., write const.
+    bool readUnlimited;
+    int64_t readMillis;
+    bool writeUnlimited;
+    int64_t writeMillis;
+};
+
+class ByteWaitTest : public ::testing::TestWithParam<WaitRow> {};
+
+TEST_P(ByteWaitTest, FollowsTheTimeoutRecord) {
+    const WaitRow& row = GetParam();
+    const ByteWait read = ReadWait(row.timeouts);
+    const ByteWait write = WriteWait(row.timeouts);
+    EXPECT_EQ(read.unlimited, row.readUnlimited);
+    if (!row.readUnlimited) {
+        EXPECT_EQ(read.millis, row.readMillis);
+    }
+    EXPECT_EQ(write.unlimited, row.writeUnlimited);
+    if (!row.writeUnlimited) {
+        EXPECT_EQ(write.millis, row.writeMillis);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, ByteWaitTest,
+    ::testing::Values(
+        // The link's record: 20 x 1 + 90 ms for every byte, both ways.
+        WaitRow{"line", {20, 20, 90, 20, 90}, false, 110, false, 110},
+        WaitRow{"allZero", {0, 0, 0, 0, 0}, true, 0, true, 0},
+        // An interval time-out alone starts only after a first byte.
+        WaitRow{"intervalOnly", {20, 0, 0, 0, 0}, true, 0, true, 0},
+        WaitRow{"constantOnly", {0, 0, 50, 0, 7}, false, 50, false, 7},
+        WaitRow{"multiplierOnly", {0, 30, 0, 40, 0}, false, 30, false, 40},
+        WaitRow{"returnAtOnce", {kMax, 0, 0, 0, 0}, false, 0, true, 0},
+        WaitRow{"firstByteWithin", {kMax, kMax, 250, 0, 0}, false, 250, true, 0},
+        // No overflow of the 32-bit fields.
+        WaitRow{"largest",
+                {0, kMax, kMax, kMax, kMax},
+                false,
+                2 * int64_t{kMax},
+                false,
+                2 * int64_t{kMax}}),
+    [](const ::testing::TestParamInfo<WaitRow>& info) { return info.param.label; });
+
+}  // namespace
+}  // namespace platform
