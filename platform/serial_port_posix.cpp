@@ -13,10 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <climits>
 #include <cstdlib>
-#include <thread>
 
 #include "platform/serial_port.h"
 #include "platform/serial_rules.h"
@@ -25,46 +22,12 @@ namespace platform {
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
-
-// The end of one byte's time-out, on the machine's steady clock: a real device waits in
-// real time, whatever clock the station's sleeps run on.
-class Deadline {
-  public:
-    explicit Deadline(ByteWait wait)
-        : unlimited_(wait.unlimited),
-          end_(SteadyClock::now() + std::chrono::milliseconds(wait.millis)) {}
-
-    // The time-out argument for poll: -1 for no limit, otherwise the milliseconds left,
-    // rounded up so that a wait never ends early.
-    int PollMillis() const {
-        if (unlimited_)
-            return -1;
-        const auto left = end_ - SteadyClock::now();
-        if (left <= SteadyClock::duration::zero())
-            return 0;
-        const auto millis = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-        return millis > INT_MAX ? INT_MAX : static_cast<int>(millis);
-    }
-
-    // A failed device is treated as a silent line: the caller gets its answer when the
-    // time-out ends, so a loop that retries the transfer keeps its pace instead of spinning.
-    void WaitOut() const {
-        if (!unlimited_)
-            std::this_thread::sleep_until(end_);
-    }
-
-  private:
-    bool unlimited_;
-    SteadyClock::time_point end_;
-};
-
 enum class Readiness { Ready, TimedOut, Failed };
 
-Readiness WaitFor(int fd, short events, const Deadline& deadline) {
+Readiness WaitFor(int fd, short events, const ByteDeadline& deadline) {
     for (;;) {
         pollfd entry{fd, events, 0};
-        const int count = poll(&entry, 1, deadline.PollMillis());
+        const int count = poll(&entry, 1, deadline.MillisLeft());
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0)
@@ -227,7 +190,7 @@ class PosixSerialPort final : public SerialPort {
     int ReadByte(uint8_t& byte) override {
         if (fd_ < 0)
             return 0;
-        const Deadline deadline(ReadWait(timeouts_));
+        const ByteDeadline deadline(ReadWait(timeouts_));
         for (;;) {
             const Readiness readiness = WaitFor(fd_, POLLIN, deadline);
             if (readiness == Readiness::TimedOut)
@@ -248,7 +211,7 @@ class PosixSerialPort final : public SerialPort {
     int WriteByte(uint8_t byte) override {
         if (fd_ < 0)
             return 0;
-        const Deadline deadline(WriteWait(timeouts_));
+        const ByteDeadline deadline(WriteWait(timeouts_));
         for (;;) {
             const ssize_t count = write(fd_, &byte, 1);
             if (count == 1)

@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <charconv>
+#include <climits>
+#include <thread>
 
 namespace platform {
 
@@ -67,6 +69,25 @@ ByteWait WriteWait(const CommTimeouts& t) {
     if (t.writeTotalMultiplier == 0 && t.writeTotalConstant == 0)
         return ByteWait{true, 0};
     return Limited(int64_t{t.writeTotalMultiplier} + t.writeTotalConstant);
+}
+
+ByteDeadline::ByteDeadline(ByteWait wait)
+    : unlimited_(wait.unlimited),
+      end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(wait.millis)) {}
+
+int ByteDeadline::MillisLeft() const {
+    if (unlimited_)
+        return -1;
+    const auto left = end_ - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero())
+        return 0;
+    const auto millis = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return millis > INT_MAX ? INT_MAX : static_cast<int>(millis);
+}
+
+void ByteDeadline::WaitOut() const {
+    if (!unlimited_)
+        std::this_thread::sleep_until(end_);
 }
 
 }  // namespace platform

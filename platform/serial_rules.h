@@ -3,6 +3,7 @@
 // record); these pure rules let the POSIX backend honour the same words.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -24,5 +25,23 @@ struct ByteWait {
 
 ByteWait ReadWait(const CommTimeouts& timeouts);
 ByteWait WriteWait(const CommTimeouts& timeouts);
+
+// The end of one byte's wait, on the machine's steady clock: a real device waits in real
+// time, whatever clock the station's own sleeps run on.
+class ByteDeadline {
+  public:
+    explicit ByteDeadline(ByteWait wait);
+
+    // Milliseconds left, rounded up so that a wait never ends early; -1 without a limit.
+    int MillisLeft() const;
+
+    // A failed device is treated as a silent line: the caller gets its answer when the
+    // time-out ends, so a loop that retries the transfer keeps its pace instead of spinning.
+    void WaitOut() const;
+
+  private:
+    bool unlimited_;
+    std::chrono::steady_clock::time_point end_;
+};
 
 }  // namespace platform

@@ -1,0 +1,239 @@
+// The serial port on Windows: the system's communications calls, one byte per transfer.
+// The name goes to CreateFileA as the user typed it ("COM1").
+#include <windows.h>
+
+#include "platform/serial_port.h"
+#include "platform/serial_rules.h"
+
+namespace platform {
+
+namespace {
+
+BYTE ParityCode(Parity parity) {
+    switch (parity) {
+        case Parity::None:
+            return NOPARITY;
+        case Parity::Odd:
+            return ODDPARITY;
+        case Parity::Even:
+            return EVENPARITY;
+        case Parity::Mark:
+            return MARKPARITY;
+        case Parity::Space:
+            return SPACEPARITY;
+    }
+    return NOPARITY;
+}
+
+Parity ParityOf(BYTE code) {
+    switch (code) {
+        case ODDPARITY:
+            return Parity::Odd;
+        case EVENPARITY:
+            return Parity::Even;
+        case MARKPARITY:
+            return Parity::Mark;
+        case SPACEPARITY:
+            return Parity::Space;
+        default:
+            return Parity::None;
+    }
+}
+
+BYTE StopBitsCode(StopBits stopBits) {
+    switch (stopBits) {
+        case StopBits::One:
+            return ONESTOPBIT;
+        case StopBits::OnePointFive:
+            return ONE5STOPBITS;
+        case StopBits::Two:
+            return TWOSTOPBITS;
+    }
+    return ONESTOPBIT;
+}
+
+StopBits StopBitsOf(BYTE code) {
+    if (code == ONE5STOPBITS)
+        return StopBits::OnePointFive;
+    if (code == TWOSTOPBITS)
+        return StopBits::Two;
+    return StopBits::One;
+}
+
+LineSettings FromDcb(const DCB& dcb) {
+    LineSettings s;
+    s.baudRate = dcb.BaudRate;
+    s.dataBits = dcb.ByteSize;
+    s.parity = ParityOf(dcb.Parity);
+    s.stopBits = StopBitsOf(dcb.StopBits);
+    s.xonXoffOutput = dcb.fOutX;
+    s.xonXoffInput = dcb.fInX;
+    s.ctsFlow = dcb.fOutxCtsFlow;
+    s.dsrFlow = dcb.fOutxDsrFlow;
+    s.dtrHandshake = dcb.fDtrControl == DTR_CONTROL_HANDSHAKE;
+    // Toggling RTS around each transmission is the driver's hand on the line too.
+    s.rtsHandshake =
+        dcb.fRtsControl == RTS_CONTROL_HANDSHAKE || dcb.fRtsControl == RTS_CONTROL_TOGGLE;
+    s.replaceParityErrors = dcb.fErrorChar;
+    s.stripNulls = dcb.fNull;
+    return s;
+}
+
+// Every flow-control and character-handling field is written, whatever the port reported:
+// a driver left with XON/XOFF, DSR sensitivity or abort-on-error swallows bytes or stalls
+// reads, and the type-0 ECU's address 0x11 is the XON character.
+void ApplyToDcb(const LineSettings& s, DCB& dcb) {
+    dcb.BaudRate = s.baudRate;
+    dcb.ByteSize = s.dataBits;
+    dcb.Parity = ParityCode(s.parity);
+    dcb.StopBits = StopBitsCode(s.stopBits);
+    dcb.fBinary = TRUE;  // the only mode Windows knows
+    dcb.fParity = s.parity != Parity::None;
+    dcb.fOutxCtsFlow = s.ctsFlow;
+    dcb.fOutxDsrFlow = s.dsrFlow;
+    dcb.fDtrControl = s.dtrHandshake ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fOutX = s.xonXoffOutput;
+    dcb.fInX = s.xonXoffInput;
+    dcb.fErrorChar = s.replaceParityErrors;
+    dcb.fNull = s.stripNulls;
+    dcb.fRtsControl = s.rtsHandshake ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_DISABLE;
+    dcb.fAbortOnError = FALSE;
+}
+
+class Win32SerialPort final : public SerialPort {
+  public:
+    explicit Win32SerialPort(HANDLE handle) : handle_(handle) {}
+    ~Win32SerialPort() override { Close(); }
+
+    bool GetState(LineSettings& settings) override {
+        DCB dcb{};
+        if (!ReadDcb(dcb))
+            return false;
+        reported_ = dcb;
+        haveReported_ = true;
+        settings = FromDcb(dcb);
+        return true;
+    }
+
+    // The fields the settings do not name keep what the port reported.
+    bool SetState(const LineSettings& settings) override {
+        DCB dcb = reported_;
+        if (!haveReported_ && !ReadDcb(dcb))
+            return false;
+        ApplyToDcb(settings, dcb);
+        return IsOpen() && SetCommState(handle_, &dcb);
+    }
+
+    bool ClearDtr() override { return Escape(CLRDTR); }
+    bool ClearRts() override { return Escape(CLRRTS); }
+
+    bool GetTimeouts(CommTimeouts& timeouts) override {
+        COMMTIMEOUTS record{};
+        if (!IsOpen() || !GetCommTimeouts(handle_, &record))
+            return false;
+        timeouts.readInterval = record.ReadIntervalTimeout;
+        timeouts.readTotalMultiplier = record.ReadTotalTimeoutMultiplier;
+        timeouts.readTotalConstant = record.ReadTotalTimeoutConstant;
+        timeouts.writeTotalMultiplier = record.WriteTotalTimeoutMultiplier;
+        timeouts.writeTotalConstant = record.WriteTotalTimeoutConstant;
+        timeouts_ = timeouts;
+        return true;
+    }
+
+    bool SetTimeouts(const CommTimeouts& timeouts) override {
+        COMMTIMEOUTS record{};
+        record.ReadIntervalTimeout = timeouts.readInterval;
+        record.ReadTotalTimeoutMultiplier = timeouts.readTotalMultiplier;
+        record.ReadTotalTimeoutConstant = timeouts.readTotalConstant;
+        record.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplier;
+        record.WriteTotalTimeoutConstant = timeouts.writeTotalConstant;
+        if (!IsOpen() || !SetCommTimeouts(handle_, &record))
+            return false;
+        timeouts_ = timeouts;
+        return true;
+    }
+
+    bool PurgeReceive() override { return IsOpen() && PurgeComm(handle_, PURGE_RXCLEAR); }
+
+    int ReadByte(uint8_t& byte) override {
+        if (!IsOpen())
+            return 0;
+        const ByteDeadline deadline(ReadWait(timeouts_));
+        DWORD count = 0;
+        if (ReadFile(handle_, &byte, 1, &count, nullptr))
+            return count == 1 ? 1 : 0;
+        deadline.WaitOut();  // a removed adapter fails at once: keep the line's pace
+        return 0;
+    }
+
+    int WriteByte(uint8_t byte) override {
+        if (!IsOpen())
+            return 0;
+        const ByteDeadline deadline(WriteWait(timeouts_));
+        DWORD count = 0;
+        if (WriteFile(handle_, &byte, 1, &count, nullptr))
+            return count == 1 ? 1 : 0;
+        deadline.WaitOut();
+        return 0;
+    }
+
+    bool SetBreak() override { return IsOpen() && SetCommBreak(handle_); }
+    bool ClearBreak() override { return IsOpen() && ClearCommBreak(handle_); }
+
+    bool Close() override {
+        if (!IsOpen())
+            return false;
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;  // never closed twice, whatever CloseHandle says
+        return CloseHandle(handle);
+    }
+
+  private:
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+    bool ReadDcb(DCB& dcb) {
+        dcb.DCBlength = sizeof dcb;
+        return IsOpen() && GetCommState(handle_, &dcb);
+    }
+
+    // A device without modem lines (a USB adapter without them, a virtual port) answers
+    // ERROR_NOT_SUPPORTED: there is nothing to clear.
+    bool Escape(DWORD function) {
+        if (!IsOpen())
+            return false;
+        return EscapeCommFunction(handle_, function) || GetLastError() == ERROR_NOT_SUPPORTED;
+    }
+
+    HANDLE handle_;
+    DCB reported_{};
+    bool haveReported_ = false;
+    CommTimeouts timeouts_;  // as last read or written, for the wait after a failed transfer
+};
+
+class Win32SerialBackend final : public SerialBackend {
+  public:
+    std::unique_ptr<SerialPort> Open(const std::string& name) override {
+        // Read and write, no sharing, plain synchronous transfers.
+        const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return nullptr;
+        // A disk file or a pipe opens as well but is no port.
+        if (GetFileType(handle) != FILE_TYPE_CHAR) {
+            CloseHandle(handle);
+            return nullptr;
+        }
+        return std::make_unique<Win32SerialPort>(handle);
+    }
+};
+
+}  // namespace
+
+SerialBackend& SystemSerialBackend() {
+    static Win32SerialBackend backend;
+    return backend;
+}
+
+}  // namespace platform
