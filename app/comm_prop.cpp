@@ -1,0 +1,77 @@
+#include "app/comm_prop.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSpinBox>
+#include <QStyle>
+
+#include "app/settings/settings.h"
+
+TComm_Prop* Comm_Prop = nullptr;
+
+namespace {
+
+constexpr int kMaxPortName = settings::kPortNameSize - 1;
+
+QLabel* SmallLabel(const QString& text, int left, int top, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    QFont font = label->font();
+    font.setPixelSize(13);
+    label->setFont(font);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+}  // namespace
+
+TComm_Prop::TComm_Prop(QWidget* parent) : QDialog(parent) {
+    setObjectName("Comm_Prop");
+    setWindowTitle(QStringLiteral("Настройки соединения"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(280, 130);
+
+    Label1 = SmallLabel(QStringLiteral("Порт для соединения с ЭБУ"), 8, 8, this);
+    Label1->setObjectName("Label1");
+    Label2 = SmallLabel(QStringLiteral("Задержка между запросами"), 8, 40, this);
+    Label2->setObjectName("Label2");
+
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName("ComboBox1");
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->addItems({QStringLiteral("COM1"), QStringLiteral("COM2")});
+    ComboBox1->setGeometry(208, 8, 65, ComboBox1->sizeHint().height());
+    // The settings file keeps 7 characters: a longer name cannot be typed. Port names are
+    // plain ASCII ("COM3", "ttyUSB0", "pts/3"), one byte per character in the file.
+    ComboBox1->lineEdit()->setMaxLength(kMaxPortName);
+    ComboBox1->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[!-~]{0,%1}").arg(kMaxPortName)), ComboBox1));
+    ComboBox1->setEditText(QStringLiteral("COM1"));
+
+    CSpinEdit1 = new QSpinBox(this);
+    CSpinEdit1->setObjectName("CSpinEdit1");
+    CSpinEdit1->setGeometry(208, 40, 65, 22);
+    CSpinEdit1->setRange(50, 1000);
+    CSpinEdit1->setSingleStep(50);
+    CSpinEdit1->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    CSpinEdit1->setValue(250);
+
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
+                              QStringLiteral("OK"), this);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn1->setGeometry(56, 88, 75, 25);
+    BitBtn1->setDefault(true);
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+
+    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                              QStringLiteral("Cancel"), this);
+    BitBtn2->setObjectName("BitBtn2");
+    BitBtn2->setGeometry(152, 88, 75, 25);
+    BitBtn2->setAutoDefault(false);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);  // Esc does the same
+}

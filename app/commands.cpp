@@ -1,0 +1,79 @@
+// The commands of the station by navigation code: section + position of a list entry, or
+// the fixed code of a menu entry. This is the one place that says what each code does.
+#include "link/ui/commands.h"
+
+#include <QComboBox>
+#include <QSpinBox>
+
+#include "app/about_box.h"
+#include "app/comm_prop.h"
+#include "app/ebu_prop.h"
+#include "app/main_form.h"
+
+void TMainForm::RunCommand() {
+    switch (navigationCode_) {
+        case 12:  // "Настройка соединения" / "Соединение"
+            RunConnectionDialog();
+            break;
+        case 13:  // "Тип блока управления"
+            RunEcuTypeDialog();
+            break;
+        case 21:  // "Проверка адаптера": the navigation stays visible
+            kline::AdapterCheck(station);
+            break;
+        case 25:  // "Сброс контроллера": likewise
+            kline::ControllerReset(station);
+            break;
+        case 26:  // "Сброс ошибок": likewise
+            kline::FaultClearing(station);
+            break;
+        case 31:  // "Руководство пользователя": no action
+            break;
+        case 32:  // "...О программе"
+            RunDialog(AboutBox);
+            break;
+        case 41:  // "Выход из программы" / "Выход": ends the program
+            close();
+            break;
+
+        // Work windows not built yet; each is wired in here when it lands:
+        //   11 "Группы"         child  TDiag_prop
+        //   22 "Паспорт ЭБУ"    modal  TPassport: RunDialog(Passport)
+        //   23 "Диагностика"    FixBorder(), then child TDiag_form
+        //   24 "Список ошибок"  child  TErrors_form
+        //   27 "Комплектация"   child  TComplect
+        // A child opens by OpenChild(Errors_form = new TErrors_form(...)). Until then these
+        // codes do nothing, like the empty "Управление" entries and a list without selection.
+        default:
+            break;
+    }
+    navigationCode_ = static_cast<uint8_t>(navigationCode_ / 10 * 10);
+}
+
+void TMainForm::RunConnectionDialog() {
+    settings::SettingsRecord& record = station.settings;
+    RunDialog(
+        Comm_Prop,
+        [&](TComm_Prop& dialog) {
+            dialog.CSpinEdit1->setValue(record.requestDelay);  // brought into 50 .. 1000
+            dialog.ComboBox1->setEditText(QString::fromStdString(settings::PortName(record)));
+        },
+        [&](TComm_Prop& dialog) {
+            record.requestDelay = dialog.CSpinEdit1->value();
+            settings::SetPortName(record, dialog.ComboBox1->currentText().toStdString());
+        });
+}
+
+void TMainForm::RunEcuTypeDialog() {
+    settings::SettingsRecord& record = station.settings;
+    RunDialog(
+        EBU_prop, [&](TEBU_prop& dialog) { dialog.SetItemIndex(record.ecuType); },
+        [&](TEBU_prop& dialog) {
+            // Only a change of family replaces the protocol object; the new one is built
+            // before the old one goes, so nobody ever finds none.
+            if (dialog.ItemIndex() == record.ecuType)
+                return;
+            record.ecuType = static_cast<int8_t>(dialog.ItemIndex());
+            station.BuildProtocol();
+        });
+}

@@ -1,0 +1,386 @@
+#include "app/main_form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QTimer>
+
+#include "link/ui/child_window.h"
+#include "platform/messages.h"
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+constexpr int kMinWidth = 600;
+constexpr int kMinHeight = 400;
+constexpr int kChildTimerMs = 25;
+constexpr int kItemHeight = 24;
+const QColor kNavy(0, 0, 128);
+
+// The Windows menu colour the panel and the list are painted in.
+QColor MenuColour() {
+    return QApplication::palette("QMenu").color(QPalette::Window);
+}
+
+QFont PixelFont(const char* family, int pixels, QFont::StyleHint hint = QFont::SansSerif) {
+    QFont font(QString::fromLatin1(family));
+    font.setPixelSize(pixels);
+    font.setStyleHint(hint);  // the Windows faces are missing elsewhere: keep the kind
+    return font;
+}
+
+// The record's window state: 0 normal, 1 minimised, 2 maximised.
+Qt::WindowStates StateOf(uint8_t code) {
+    if (code == 1)
+        return Qt::WindowMinimized;
+    if (code == 2)
+        return Qt::WindowMaximized;
+    return Qt::WindowNoState;
+}
+
+uint8_t CodeOf(Qt::WindowStates state) {
+    if (state & Qt::WindowMinimized)
+        return 1;
+    if (state & Qt::WindowMaximized)
+        return 2;
+    return 0;
+}
+
+}  // namespace
+
+QPoint PanelOrigin(QSize client, QSize panel) {
+    // Integer division truncating towards zero, as the layout has always computed it.
+    const int left = client.width() / 2 - panel.width() / 2;
+    const int top = ((client.height() / 2 - panel.height() / 2) * 35) / 100 + 10;
+    return {left, top};
+}
+
+TMainForm::TMainForm(const std::string& settingsPath, platform::SerialBackend* backend)
+    : settingsPath_(settingsPath) {
+    MainForm = this;
+    setObjectName("MainForm");
+    setWindowTitle(QStringLiteral("Tavro KX4.2H"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(PixelFont("MS Sans Serif", 11));
+
+    MdiArea = new QMdiArea(this);
+    MdiArea->setObjectName("MdiArea");
+    setCentralWidget(MdiArea);
+    BuildPanel();
+    BuildMenu();
+    MdiArea->installEventFilter(this);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(kChildTimerMs);
+    connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+
+    setMinimumSize(kMinWidth, kMinHeight);
+    resize(kMinWidth, kMinHeight);
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+
+    station.backend = backend;
+    station.connected = 0;
+    if (!settings::LoadSettings(station.settings, settingsPath_)) {
+        platform::ShowMessage(settings::kLoadFailed, platform::kAttention, platform::Icon::Warning);
+        settings::ApplyDefaults(station.settings);
+    }
+    station.BuildProtocol();
+}
+
+TMainForm::~TMainForm() {
+    FormDestroy();
+    if (MainForm == this)
+        MainForm = nullptr;
+}
+
+void TMainForm::BuildPanel() {
+    // The panel stands on the frame's background, under any work window.
+    Panel1 = new QFrame(MdiArea->viewport());
+    Panel1->setObjectName("Panel1");
+    Panel1->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+    Panel1->setGeometry(28, 15, 534, 313);
+    Panel1->setAutoFillBackground(true);
+    QPalette panelPalette = Panel1->palette();
+    panelPalette.setColor(QPalette::Window, MenuColour());
+    Panel1->setPalette(panelPalette);
+
+    Bevel1 = new QFrame(Panel1);
+    Bevel1->setObjectName("Bevel1");
+    Bevel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Bevel1->setGeometry(8, 13, 190, 212);
+    Bevel1->setCursor(Qt::ForbiddenCursor);
+
+    auto section = [this](const char* name, const QString& text, int top, Qt::CursorShape cursor) {
+        auto* label = new QLabel(text, Panel1);
+        label->setObjectName(QString::fromLatin1(name));
+        label->setFont(PixelFont("Palatino Linotype", 27, QFont::Serif));
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, kNavy);
+        label->setPalette(palette);
+        label->move(16, top);
+        label->adjustSize();
+        label->setCursor(cursor);
+        label->installEventFilter(this);
+        return label;
+    };
+    Label1 = section("Label1", QStringLiteral("Настройки"), 16, Qt::PointingHandCursor);
+    Label2 = section("Label2", QStringLiteral("Работа с ЭБУ"), 56, Qt::PointingHandCursor);
+    Label4 = section("Label4", QStringLiteral("Управление"), 96, Qt::ArrowCursor);
+    Label6 = section("Label6", QStringLiteral("Помощь"), 136, Qt::PointingHandCursor);
+    Label3 = section("Label3", QStringLiteral("Выход"), 176, Qt::PointingHandCursor);
+
+    ListBox1 = new QListWidget(Panel1);
+    ListBox1->setObjectName("ListBox1");
+    ListBox1->setGeometry(224, 16, 289, 273);
+    ListBox1->setFont(PixelFont("MS Sans Serif", 19));
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    QPalette listPalette = ListBox1->palette();
+    listPalette.setColor(QPalette::Base, MenuColour());
+    listPalette.setColor(QPalette::Text, Qt::blue);
+    ListBox1->setPalette(listPalette);
+    ListBox1->installEventFilter(this);
+    ListBox1->viewport()->installEventFilter(this);
+    // Every change of the selection runs its entry, whether by mouse or by arrow keys.
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, &TMainForm::ListBox1Click);
+}
+
+void TMainForm::BuildMenu() {
+    auto menu = [this](const char* name, const QString& title) {
+        QMenu* m = menuBar()->addMenu(title);
+        m->setObjectName(QString::fromLatin1(name));
+        return m;
+    };
+    auto entry = [this](QMenu* parent, const char* name, const QString& text, uint8_t code) {
+        QAction* action = parent->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, [this, code] { RunMenuCommand(code); });
+        return action;
+    };
+    N1 = menu("N1", QStringLiteral("Файл"));
+    N5 = entry(N1, "N5", QStringLiteral("Выход"), 41);
+    N2 = menu("N2", QStringLiteral("Настройки"));
+    N6 = entry(N2, "N6", QStringLiteral("Группы"), 11);
+    N7 = entry(N2, "N7", QStringLiteral("Соединение"), 12);
+    N3 = menu("N3", QStringLiteral("Работа с ЭБУ"));
+    N8 = entry(N3, "N8", QStringLiteral("Проверка адаптера"), 21);
+    N9 = entry(N3, "N9", QStringLiteral("Паспорт ЭБУ"), 22);
+    N10 = entry(N3, "N10", QStringLiteral("Диагностика"), 23);
+    N11 = entry(N3, "N11", QStringLiteral("Список ошибок"), 24);
+    N4 = menu("N4", QStringLiteral("Помощь"));
+    N12 = entry(N4, "N12", QStringLiteral("Руководство пользователя"), 31);
+    N13 = entry(N4, "N13", QStringLiteral("...О программе"), 32);
+}
+
+// --- navigation ---------------------------------------------------------------------------
+
+void TMainForm::HideNavigation() {
+    Panel1->hide();
+    for (QMenu* menu : {N1, N2, N3, N4}) menu->menuAction()->setEnabled(false);
+}
+
+void TMainForm::ShowNavigation() {
+    Panel1->show();
+    for (QMenu* menu : {N1, N2, N3, N4}) menu->menuAction()->setEnabled(true);
+}
+
+void TMainForm::OpenSection(uint8_t code, const QStringList& entries) {
+    navigationCode_ = code;
+    const QSignalBlocker quiet(ListBox1);  // refilling is no choice of the user
+    ListBox1->clear();
+    for (const QString& text : entries) {
+        auto* item = new QListWidgetItem(text, ListBox1);
+        item->setSizeHint(QSize(0, kItemHeight));
+    }
+    // Marks "no entry" as chosen on purpose, so that the list does not make its first entry
+    // current (and a key press then run it) when it gains the focus.
+    ListBox1->QAbstractItemView::setCurrentIndex(QModelIndex());
+}
+
+void TMainForm::Label1Click() {
+    OpenSection(10, {QStringLiteral("Группы"), QStringLiteral("Настройка соединения"),
+                     QStringLiteral("Тип блока управления")});
+}
+
+void TMainForm::Label2Click() {
+    QStringList entries = {QStringLiteral("Проверка адаптера"), QStringLiteral("Паспорт ЭБУ"),
+                           QStringLiteral("Диагностика"),       QStringLiteral("Список ошибок"),
+                           QStringLiteral("Сброс контроллера"), QStringLiteral("Сброс ошибок")};
+    // Without a valid ECU type this says "Блок не выбран!" once and leaves the entry out.
+    if (station.ecuProtocol->HasEquipmentConfiguration())
+        entries << QStringLiteral("Комплектация");
+    OpenSection(20, entries);
+}
+
+void TMainForm::Label4Click() {
+    OpenSection(50, {QString(), QString(), QString()});
+}
+
+void TMainForm::Label6Click() {
+    OpenSection(30, {QStringLiteral("Руководство пользователя"), QStringLiteral("...О программе")});
+}
+
+void TMainForm::Label3Click() {
+    OpenSection(40, {QStringLiteral("Выход из программы")});
+}
+
+int TMainForm::SelectedIndex() const {
+    const QModelIndexList selected = ListBox1->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? -1 : selected.first().row();
+}
+
+void TMainForm::ListBox1Click() {
+    // With no entry selected the code is the section itself, which runs nothing.
+    navigationCode_ = static_cast<uint8_t>(navigationCode_ / 10 * 10 + SelectedIndex() + 1);
+    RunCommand();
+}
+
+void TMainForm::ListBox1KeyPress(char key) {
+    if (key == '\r')
+        ListBox1Click();
+}
+
+void TMainForm::RunMenuCommand(uint8_t code) {
+    // The list keeps showing its section, and its entries keep running their own commands.
+    const uint8_t section = navigationCode_;
+    navigationCode_ = code;
+    RunCommand();
+    navigationCode_ = section;
+}
+
+// --- work windows -------------------------------------------------------------------------
+
+void TMainForm::OpenChild(kline::ChildWindow* child) {
+    HideNavigation();
+    child->setAttribute(Qt::WA_DeleteOnClose, false);  // Timer1Timer destroys it
+    MdiArea->addSubWindow(child);
+    connect(child, &kline::ChildWindow::closed, Timer1, qOverload<>(&QTimer::start));
+    child->showMaximized();
+}
+
+void TMainForm::Timer1Timer() {
+    Timer1->stop();
+    const QList<QMdiSubWindow*> children = MdiArea->subWindowList();
+    if (!children.isEmpty())
+        delete children.first();
+    if (borderFixed_) {
+        borderFixed_ = false;
+        setMinimumSize(kMinWidth, kMinHeight);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        resize(station.settings.savedWidth, station.settings.savedHeight);
+    }
+    ShowNavigation();
+}
+
+void TMainForm::FixBorder() {
+    borderFixed_ = true;
+    setFixedSize(size());
+}
+
+void TMainForm::ResizeWindow(int width, int height) {
+    if (borderFixed_)
+        setFixedSize(width, height);
+    else
+        resize(width, height);
+}
+
+// --- placement and the end of the run -------------------------------------------------------
+
+void TMainForm::FormResize() {
+    Panel1->move(PanelOrigin(MdiArea->size(), Panel1->size()));
+}
+
+void TMainForm::FormActivate() {
+    if (!firstActivation_)
+        return;
+    firstActivation_ = false;
+    const settings::SettingsRecord& record = station.settings;
+    // Placed before the state is applied, so that a maximised window comes back to its
+    // place when the user restores it.
+    move(record.windowLeft, record.windowTop);
+    setWindowState(StateOf(record.windowState));
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    // Each work window ends its connection in its own close handling first.
+    MdiArea->closeAllSubWindows();
+    for (const QMdiSubWindow* child : MdiArea->subWindowList()) {
+        if (child->isVisible()) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
+}
+
+void TMainForm::FormDestroy() {
+    qDeleteAll(MdiArea->subWindowList());  // no work window outlives the protocol object
+    station.ecuProtocol.reset();
+    settings::SettingsRecord& record = station.settings;
+    record.windowState = CodeOf(windowState());
+    record.windowTop = y();
+    record.windowLeft = x();
+    if (!settings::SaveSettings(record, settingsPath_))
+        platform::ShowMessage(settings::kSaveFailed, platform::kAttention, platform::Icon::Warning);
+}
+
+// --- events -------------------------------------------------------------------------------
+
+bool TMainForm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QMainWindow::event(event);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (!ListBox1)
+        return QMainWindow::eventFilter(watched, event);  // still being built
+    if (watched == MdiArea && type == QEvent::Resize) {
+        FormResize();
+    } else if (watched == ListBox1 && type == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            ListBox1KeyPress('\r');
+            return true;
+        }
+    } else if (watched == ListBox1->viewport() && type == QEvent::MouseButtonPress) {
+        rowAtPress_ = SelectedIndex();
+    } else if (watched == ListBox1->viewport() && type == QEvent::MouseButtonRelease) {
+        // A click on the entry that is already selected changes no selection; it runs the
+        // entry again all the same, as a click on a list entry always has.
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const int row = ListBox1->indexAt(mouse->position().toPoint()).row();
+        if (mouse->button() == Qt::LeftButton && row >= 0 && row == rowAtPress_ &&
+            row == SelectedIndex())
+            ListBox1Click();
+        rowAtPress_ = -1;
+    } else if (type == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const std::pair<QLabel*, void (TMainForm::*)()> sections[] = {
+            {Label1, &TMainForm::Label1Click},
+            {Label2, &TMainForm::Label2Click},
+            {Label4, &TMainForm::Label4Click},
+            {Label6, &TMainForm::Label6Click},
+            {Label3, &TMainForm::Label3Click}};
+        for (const auto& [label, handler] : sections) {
+            if (watched == label && mouse->button() == Qt::LeftButton &&
+                label->rect().contains(mouse->position().toPoint()))
+                (this->*handler)();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

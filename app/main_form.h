@@ -1,0 +1,151 @@
+// The station's main window: an MDI frame with the navigation panel (five section labels
+// beside a command list) and the main menu. It owns the settings record, the connection
+// state and the ECU protocol object for the whole run, runs every command of the program
+// and hosts the work windows, one at a time.
+#pragma once
+
+#include <QDialog>
+#include <QMainWindow>
+#include <cstdint>
+#include <string>
+
+#include "app/settings/settings.h"
+#include "link/station.h"
+#include "platform/serial_port.h"
+
+class QFrame;
+class QLabel;
+class QListWidget;
+class QMdiArea;
+class QMenu;
+class QTimer;
+
+namespace kline {
+class ChildWindow;
+}
+
+class TMainForm final : public QMainWindow {
+    Q_OBJECT
+  public:
+    // Reads the settings from `settingsPath` (auto.ini in the working directory) and builds
+    // the ECU protocol object; the serial ports are opened through `backend`.
+    explicit TMainForm(const std::string& settingsPath = settings::kFileName,
+                       platform::SerialBackend* backend = &platform::SystemSerialBackend());
+    ~TMainForm() override;  // FormDestroy: saves the settings
+
+    // Settings record, connection state and ECU protocol object; every window and worker
+    // reaches them through MainForm->station.
+    kline::Station station;
+
+    QMdiArea* MdiArea = nullptr;
+    QFrame* Panel1 = nullptr;
+    QFrame* Bevel1 = nullptr;
+    QLabel* Label1 = nullptr;  // "Настройки"
+    QLabel* Label2 = nullptr;  // "Работа с ЭБУ"
+    QLabel* Label4 = nullptr;  // "Управление"
+    QLabel* Label6 = nullptr;  // "Помощь"
+    QLabel* Label3 = nullptr;  // "Выход"
+    QListWidget* ListBox1 = nullptr;
+    QTimer* Timer1 = nullptr;  // 25 ms after a child window closed: destroys it
+
+    QMenu* N1 = nullptr;  // "Файл"
+    QMenu* N2 = nullptr;  // "Настройки"
+    QMenu* N3 = nullptr;  // "Работа с ЭБУ"
+    QMenu* N4 = nullptr;  // "Помощь"
+    QAction* N5 = nullptr;
+    QAction* N6 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* N8 = nullptr;
+    QAction* N9 = nullptr;
+    QAction* N10 = nullptr;
+    QAction* N11 = nullptr;
+    QAction* N12 = nullptr;
+    QAction* N13 = nullptr;
+
+    // The section the list shows (10 .. 50, 0 before any), or section + position while a
+    // command runs.
+    uint8_t NavigationCode() const { return navigationCode_; }
+
+    void HideNavigation();
+    void ShowNavigation();
+    // Carries out the command of the navigation code, then goes back to its section.
+    void RunCommand();
+
+    void Label1Click();  // "Настройки"
+    void Label2Click();  // "Работа с ЭБУ"
+    void Label4Click();  // "Управление"
+    void Label6Click();  // "Помощь"
+    void Label3Click();  // "Выход"
+    void ListBox1Click();
+    void ListBox1KeyPress(char key);
+    // The menu entries N5 .. N13: the command of `code`, the list's section left as it was.
+    void RunMenuCommand(uint8_t code);
+
+    void Timer1Timer();
+    void FormResize();
+    void FormActivate();
+
+    // The dialog pattern: navigation hidden while the modal dialog is up; `reference` is
+    // the dialog's global reference while it exists. `fill` runs before the dialog shows,
+    // `apply` when it closed with OK.
+    template <class Dialog, class Fill, class Apply>
+    void RunDialog(Dialog*& reference, Fill&& fill, Apply&& apply);
+    template <class Dialog>
+    void RunDialog(Dialog*& reference) {
+        RunDialog(
+            reference, [](Dialog&) {}, [](Dialog&) {});
+    }
+
+    // The child window pattern: navigation hidden, `child` opened maximised inside the
+    // frame; its closing starts Timer1, whose handler destroys it and brings the navigation
+    // back. The caller has stored the child in its global reference.
+    void OpenChild(kline::ChildWindow* child);
+
+    // The diagnostics window keeps the frame at a fixed size while it is open (command 23);
+    // Timer1Timer makes it resizable again at the saved size.
+    void FixBorder();
+    bool BorderFixed() const { return borderFixed_; }
+    // Sets the window's size, also while the border is fixed.
+    void ResizeWindow(int width, int height);
+
+  protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void BuildPanel();
+    void BuildMenu();
+    void OpenSection(uint8_t code, const QStringList& entries);
+    int SelectedIndex() const;
+    void RunConnectionDialog();  // command 12
+    void RunEcuTypeDialog();     // command 13
+    void FormDestroy();
+
+    std::string settingsPath_;
+    uint8_t navigationCode_ = 0;
+    bool firstActivation_ = true;
+    bool borderFixed_ = false;
+    int rowAtPress_ = -1;  // selected entry when the mouse went down on the list
+};
+
+// The main window of the run, set when it is built.
+extern TMainForm* MainForm;
+
+// Where the navigation panel stands in a client area: centred across, and a little above
+// the middle down (35 % of the free height, plus 10).
+QPoint PanelOrigin(QSize client, QSize panel);
+
+template <class Dialog, class Fill, class Apply>
+void TMainForm::RunDialog(Dialog*& reference, Fill&& fill, Apply&& apply) {
+    HideNavigation();
+    {
+        Dialog dialog(this);
+        reference = &dialog;
+        fill(dialog);
+        if (dialog.exec() == QDialog::Accepted)
+            apply(dialog);
+        ShowNavigation();
+        reference = nullptr;
+    }
+}

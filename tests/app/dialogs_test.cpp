@@ -1,0 +1,276 @@
+// The set-up dialogs and the about box as the main window runs them: filled from the
+// settings record, read back on OK, nothing changed on Cancel, the protocol object
+// replaced only for another ECU family.
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include "app/about_box.h"
+#include "app/comm_prop.h"
+#include "app/ebu_prop.h"
+#include "tests/app/app_fixture.h"
+
+namespace {
+
+using app_test::AppTest;
+
+TComm_Prop& AsCommProp(QDialog& dialog) {
+    auto* comm = qobject_cast<TComm_Prop*>(&dialog);
+    EXPECT_NE(comm, nullptr);
+    EXPECT_EQ(comm, Comm_Prop);  // the global reference is set while it is up
+    return *comm;
+}
+
+TEBU_prop& AsEbuProp(QDialog& dialog) {
+    auto* ebu = qobject_cast<TEBU_prop*>(&dialog);
+    EXPECT_NE(ebu, nullptr);
+    EXPECT_EQ(ebu, EBU_prop);
+    return *ebu;
+}
+
+// Types any text, Cyrillic included, as key presses carrying the characters.
+void TypeText(QWidget* widget, const QString& text) {
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
+class DialogsTest : public AppTest {
+  protected:
+    // Runs command 13 from the list ("Настройки", third entry).
+    void RunEcuTypeDialog() {
+        ClickLabel(form->Label1);
+        ClickEntry(2);
+    }
+};
+
+TEST_F(DialogsTest, ConnectionDialogHasItsLayout) {
+    TComm_Prop dialog;
+    EXPECT_EQ(dialog.objectName(), "Comm_Prop");
+    EXPECT_EQ(dialog.windowTitle(), "Настройки соединения");
+    EXPECT_EQ(dialog.size(), QSize(280, 130));
+    EXPECT_EQ(dialog.Label1->text(), "Порт для соединения с ЭБУ");
+    EXPECT_EQ(dialog.Label2->text(), "Задержка между запросами");
+    EXPECT_EQ(dialog.Label2->pos(), QPoint(8, 40));
+    EXPECT_TRUE(dialog.ComboBox1->isEditable());
+    EXPECT_EQ(dialog.ComboBox1->count(), 2);
+    EXPECT_EQ(dialog.ComboBox1->itemText(0), "COM1");
+    EXPECT_EQ(dialog.ComboBox1->itemText(1), "COM2");
+    EXPECT_EQ(dialog.ComboBox1->currentText(), "COM1");
+    EXPECT_EQ(dialog.CSpinEdit1->geometry(), QRect(208, 40, 65, 22));
+    EXPECT_EQ(dialog.CSpinEdit1->minimum(), 50);
+    EXPECT_EQ(dialog.CSpinEdit1->maximum(), 1000);
+    EXPECT_EQ(dialog.CSpinEdit1->singleStep(), 50);
+    EXPECT_EQ(dialog.CSpinEdit1->value(), 250);
+    EXPECT_EQ(dialog.BitBtn1->geometry(), QRect(56, 88, 75, 25));
+    EXPECT_TRUE(dialog.BitBtn1->isDefault());
+    EXPECT_EQ(dialog.BitBtn2->geometry(), QRect(152, 88, 75, 25));
+    EXPECT_EQ(dialog.BitBtn2->text(), "Cancel");
+}
+
+TEST_F(DialogsTest, DelayOf20IsShownAs50AndStoredOnOk) {
+    record.requestDelay = 20;
+    TMainForm& f = Open();
+    Shown();
+    user.Then([&](QDialog& d) {
+        TComm_Prop& comm = AsCommProp(d);
+        EXPECT_EQ(comm.CSpinEdit1->value(), 50);
+        EXPECT_EQ(comm.ComboBox1->currentText(), "COM1");
+        EXPECT_TRUE(NavigationHidden());
+        QTest::mouseClick(comm.BitBtn1, Qt::LeftButton);
+    });
+    f.N7->trigger();
+    EXPECT_EQ(f.station.settings.requestDelay, 50);
+    EXPECT_EQ(user.seen.size(), 1u);
+    EXPECT_EQ(Comm_Prop, nullptr);
+    EXPECT_TRUE(NavigationShown());
+}
+
+TEST_F(DialogsTest, DelayOf20IsKeptOnCancelAndOnEsc) {
+    record.requestDelay = 20;
+    TMainForm& f = Open();
+    Shown();
+    user.Then([&](QDialog& d) { QTest::mouseClick(AsCommProp(d).BitBtn2, Qt::LeftButton); });
+    user.Then([&](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); });
+    f.N7->trigger();
+    f.N7->trigger();
+    EXPECT_EQ(user.seen.size(), 2u);
+    EXPECT_EQ(f.station.settings.requestDelay, 20);
+    EXPECT_EQ(settings::PortName(f.station.settings), "COM1");
+}
+
+TEST_F(DialogsTest, StepsOf50AndTheLimits) {
+    TComm_Prop dialog;
+    dialog.CSpinEdit1->setValue(950);
+    dialog.CSpinEdit1->stepBy(1);
+    EXPECT_EQ(dialog.CSpinEdit1->value(), 1000);
+    dialog.CSpinEdit1->stepBy(1);
+    EXPECT_EQ(dialog.CSpinEdit1->value(), 1000);
+    dialog.CSpinEdit1->setValue(5000);
+    EXPECT_EQ(dialog.CSpinEdit1->value(), 1000);
+    dialog.CSpinEdit1->setValue(-3);
+    EXPECT_EQ(dialog.CSpinEdit1->value(), 50);
+}
+
+TEST_F(DialogsTest, TypedPortNameIsStoredAndUsedByTheNextCommandThatOpensThePort) {
+    TMainForm& f = Open();
+    Shown();
+    user.Then([&](QDialog& d) {
+        TComm_Prop& comm = AsCommProp(d);
+        comm.ComboBox1->lineEdit()->clear();
+        QTest::keyClicks(comm.ComboBox1->lineEdit(), "COM3");
+        QTest::keyClick(comm.ComboBox1->lineEdit(), Qt::Key_Return);  // the default button
+    });
+    f.N7->trigger();
+    EXPECT_EQ(settings::PortName(f.station.settings), "COM3");
+    f.N8->trigger();  // "Проверка адаптера"
+    EXPECT_EQ(backend.openedNames, std::vector<std::string>{"COM3"});
+}
+
+TEST_F(DialogsTest, PortNameTakesAtMostSevenPlainCharacters) {
+    TMainForm& f = Open();
+    Shown();
+    user.Then([&](QDialog& d) {
+        QLineEdit* edit = AsCommProp(d).ComboBox1->lineEdit();
+        edit->clear();
+        TypeText(edit, "ttyUSB10");
+        EXPECT_EQ(edit->text(), "ttyUSB1");
+        edit->clear();
+        TypeText(edit, "КОМ1 x");  // no Cyrillic, no blank: one byte per character
+        EXPECT_EQ(edit->text(), "1x");
+        edit->clear();
+        QTest::keyClicks(edit, "pts/123");
+        QTest::mouseClick(AsCommProp(d).BitBtn1, Qt::LeftButton);
+    });
+    f.N7->trigger();
+    EXPECT_EQ(settings::PortName(f.station.settings), "pts/123");
+    EXPECT_EQ(f.station.settings.portName[7], 0);
+}
+
+TEST_F(DialogsTest, EcuTypeDialogHasItsLayoutAndNoCloseBox) {
+    TEBU_prop dialog;
+    EXPECT_EQ(dialog.objectName(), "EBU_prop");
+    EXPECT_EQ(dialog.windowTitle(), "Тип блока управления");
+    EXPECT_EQ(dialog.size(), QSize(207, 155));
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowSystemMenuHint);
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(dialog.EBUS->geometry(), QRect(8, 8, 191, 91));
+    const QList<QRadioButton*> items = dialog.EBUS->findChildren<QRadioButton*>();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[0]->text(), "TAVRO - KX4.2");
+    EXPECT_EQ(items[1]->text(), "КАРНЕЛ  -   5.1");
+    EXPECT_EQ(dialog.ItemIndex(), 0);
+    EXPECT_EQ(dialog.BitBtn1->geometry(), QRect(16, 120, 75, 25));
+    EXPECT_EQ(dialog.BitBtn2->geometry(), QRect(112, 120, 75, 25));
+}
+
+TEST_F(DialogsTest, ItemIndexIsBroughtIntoTheGroupsRange) {
+    TEBU_prop dialog;
+    const std::pair<int, int> cases[] = {{0, 0}, {1, 1}, {-1, -1}, {-128, -1}, {2, 1}, {127, 1}};
+    for (const auto& [stored, shown] : cases) {
+        dialog.SetItemIndex(stored);
+        EXPECT_EQ(dialog.ItemIndex(), shown) << "stored " << stored;
+    }
+}
+
+TEST_F(DialogsTest, NoEcuTypeOpensWithoutSelectionAndOkChangesNothing) {
+    record.ecuType = static_cast<int8_t>(255);
+    TMainForm& f = Open();
+    Shown();
+    const kline::EcuProtocol* before = f.station.ecuProtocol.get();
+    user.Then([&](QDialog& d) {
+        TEBU_prop& ebu = AsEbuProp(d);
+        EXPECT_EQ(ebu.ItemIndex(), -1);
+        QTest::mouseClick(ebu.BitBtn1, Qt::LeftButton);
+    });
+    RunEcuTypeDialog();
+    EXPECT_EQ(user.seen, std::vector<QString>{"Тип блока управления"});
+    EXPECT_EQ(f.station.settings.ecuType, -1);
+    EXPECT_EQ(f.station.ecuProtocol.get(), before);
+    EXPECT_EQ(EBU_prop, nullptr);
+}
+
+TEST_F(DialogsTest, StoredSevenShowsTheSecondFamilyAndOkMakesItOneWithANewObject) {
+    record.ecuType = 7;
+    TMainForm& f = Open();
+    Shown();
+    const kline::EcuProtocol* before = f.station.ecuProtocol.get();
+    EXPECT_EQ(before->EcuType(), -1);
+    user.Then([&](QDialog& d) {
+        TEBU_prop& ebu = AsEbuProp(d);
+        EXPECT_EQ(ebu.ItemIndex(), 1);
+        QTest::mouseClick(ebu.BitBtn1, Qt::LeftButton);
+    });
+    RunEcuTypeDialog();
+    EXPECT_EQ(f.station.settings.ecuType, 1);
+    EXPECT_NE(f.station.ecuProtocol.get(), before);
+    EXPECT_EQ(f.station.Protocol().EcuType(), 1);
+}
+
+TEST_F(DialogsTest, CancelKeepsTheOldTypeAndObject) {
+    record.ecuType = 0;
+    TMainForm& f = Open();
+    Shown();
+    const kline::EcuProtocol* before = f.station.ecuProtocol.get();
+    user.Then([&](QDialog& d) {
+        TEBU_prop& ebu = AsEbuProp(d);
+        ebu.SetItemIndex(1);
+        QTest::mouseClick(ebu.BitBtn2, Qt::LeftButton);
+    });
+    RunEcuTypeDialog();
+    EXPECT_EQ(f.station.settings.ecuType, 0);
+    EXPECT_EQ(f.station.ecuProtocol.get(), before);
+}
+
+TEST_F(DialogsTest, SameFamilyWithOkKeepsTheObjectAndAnotherReplacesIt) {
+    record.ecuType = 1;
+    TMainForm& f = Open();
+    Shown();
+    const kline::EcuProtocol* before = f.station.ecuProtocol.get();
+    user.Then([&](QDialog& d) { QTest::mouseClick(AsEbuProp(d).BitBtn1, Qt::LeftButton); });
+    RunEcuTypeDialog();
+    EXPECT_EQ(f.station.ecuProtocol.get(), before);
+
+    user.Then([&](QDialog& d) {
+        TEBU_prop& ebu = AsEbuProp(d);
+        QTest::mouseClick(ebu.EBUS->findChildren<QRadioButton*>()[0], Qt::LeftButton);
+        QTest::mouseClick(ebu.BitBtn1, Qt::LeftButton);
+    });
+    RunEcuTypeDialog();
+    EXPECT_EQ(f.station.settings.ecuType, 0);
+    EXPECT_EQ(f.station.Protocol().EcuType(), 0);
+    // The new type decides the next "Работа с ЭБУ": no "Комплектация" for the first family.
+    ClickLabel(f.Label2);
+    EXPECT_FALSE(Entries().contains("Комплектация"));
+}
+
+TEST_F(DialogsTest, AboutBoxShowsTheProductAndClosesWithOk) {
+    TMainForm& f = Open();
+    Shown();
+    user.Then([&](QDialog& d) {
+        auto* about = qobject_cast<TAboutBox*>(&d);
+        ASSERT_NE(about, nullptr);
+        EXPECT_EQ(about, AboutBox);
+        EXPECT_EQ(about->ProductName->text(),
+                  "Стенд компьютерной диагностики электронного блока управления TAVRO KX 4.2H");
+        EXPECT_EQ(about->Version->text(), "Версия 1.1.0");
+        EXPECT_TRUE(about->OKButton->isDefault());
+        EXPECT_TRUE(NavigationHidden());
+        QTest::keyClick(about, Qt::Key_Return);
+    });
+    const settings::RecordBytes before = settings::Encode(f.station.settings);
+    f.N13->trigger();
+    EXPECT_EQ(user.seen, std::vector<QString>{"...О программе"});
+    EXPECT_EQ(AboutBox, nullptr);
+    EXPECT_TRUE(NavigationShown());
+    EXPECT_EQ(settings::Encode(f.station.settings), before);
+}
+
+}  // namespace
