@@ -1,20 +1,52 @@
 #!/usr/bin/env bash
-# Builds the station and runs its whole test suite. Installs what a fresh Debian 12 lacks.
+# Builds the station and runs its whole test suite, then the same suite under AddressSanitizer
+# and UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, and short fuzz runs.
+# Installs what a fresh Debian 12 lacks. Any failure or sanitizer report fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 
 jobs=$(nproc)
-build="$root/build/ci"
 mkdir -p "$root/build"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRO_WERROR=ON \
-  2>&1 | tee "$build.configure.log"
-# A test whose source is missing is left out with a warning while the tree is being edited;
-# in a run of the whole suite that is a failure.
-if grep -q "the test is left out" "$build.configure.log"; then
-  echo "Some tests could not be configured (see above)." >&2
-  exit 1
-fi
-cmake --build "$build" -j "$jobs"
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$build" --output-on-failure -j "$jobs"
+
+# configure DIR [cmake options...]: fails when a test could not be configured.
+configure() {
+  local dir=$1
+  shift
+  cmake -S "$root" -B "$dir" -G Ninja -DTAVRO_WERROR=ON "$@" 2>&1 | tee "$dir.configure.log"
+  # While the tree is being edited a test whose source is missing is left out with a
+  # warning; in a run of the whole suite that is a failure.
+  if grep -q "the test is left out" "$dir.configure.log"; then
+    echo "Some tests could not be configured (see above)." >&2
+    exit 1
+  fi
+}
+
+lane() { echo; echo "=== $* ==="; }
+
+lane "build and test"
+configure "$root/build/ci" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$root/build/ci" -j "$jobs"
+ctest --test-dir "$root/build/ci" --output-on-failure -j "$jobs"
+
+lane "AddressSanitizer and UndefinedBehaviorSanitizer"
+configure "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DTAVRO_SANITIZE=address,undefined
+cmake --build "$root/build/asan" -j "$jobs"
+ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
+  LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0" \
+  UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
+  ctest --test-dir "$root/build/asan" --output-on-failure -j "$jobs"
+
+lane "ThreadSanitizer (threaded tests)"
+configure "$root/build/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRO_SANITIZE=thread
+mapfile -t threaded < <(ctest --test-dir "$root/build/tsan" -N -L threads | sed -n 's/^ *Test *#[0-9]*: //p')
+cmake --build "$root/build/tsan" -j "$jobs" --target "${threaded[@]}"
+TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:halt_on_error=1" \
+  ctest --test-dir "$root/build/tsan" --output-on-failure -j "$jobs" -L threads
+
+lane "fuzzing (bounded runs)"
+FUZZ_SECONDS=${FUZZ_SECONDS:-15} "$root/scripts/fuzz.sh"
+
+echo
+echo "All lanes passed."
