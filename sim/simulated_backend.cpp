@@ -1,0 +1,241 @@
+#include "sim/simulated_backend.h"
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+
+constexpr uint8_t kXon = 0x11;
+constexpr uint8_t kXoff = 0x13;
+
+// One opened port. After Close (or once another opening has replaced it) every call fails.
+class SimulatedPort final : public platform::SerialPort {
+  public:
+    SimulatedPort(std::shared_ptr<SimulatedBackend::Shared> shared, uint64_t generation)
+        : shared_(std::move(shared)), generation_(generation) {}
+    ~SimulatedPort() override { Close(); }
+
+    bool GetState(platform::LineSettings& s) override {
+        return Step(PortCall::GetState, [&](PortSnapshot& p) { s = p.line; });
+    }
+    bool SetState(const platform::LineSettings& s) override {
+        return Step(PortCall::SetState, [&](PortSnapshot& p) { p.line = s; });
+    }
+    bool ClearDtr() override {
+        return Step(PortCall::ClearDtr, [](PortSnapshot& p) { p.dtrCleared = true; });
+    }
+    bool ClearRts() override {
+        return Step(PortCall::ClearRts, [](PortSnapshot& p) { p.rtsCleared = true; });
+    }
+    bool GetTimeouts(platform::CommTimeouts& t) override {
+        return Step(PortCall::GetTimeouts, [&](PortSnapshot& p) { t = p.timeouts; });
+    }
+    bool SetTimeouts(const platform::CommTimeouts& t) override {
+        return Step(PortCall::SetTimeouts, [&](PortSnapshot& p) { p.timeouts = t; });
+    }
+
+    bool PurgeReceive() override {
+        std::lock_guard lock(shared_->mutex);
+        if (!Open())
+            return false;
+        shared_->bus.DropArrived(shared_->clock.NowMicros());
+        return true;
+    }
+
+    int ReadByte(uint8_t& byte) override;
+    int WriteByte(uint8_t byte) override;
+
+    bool SetBreak() override {
+        std::lock_guard lock(shared_->mutex);
+        if (!Open())
+            return false;
+        shared_->bus.SetBreak(shared_->clock.NowMicros());
+        return true;
+    }
+    bool ClearBreak() override {
+        std::lock_guard lock(shared_->mutex);
+        if (!Open())
+            return false;
+        shared_->bus.ClearBreak(shared_->clock.NowMicros());
+        return true;
+    }
+
+    bool Close() override {
+        std::lock_guard lock(shared_->mutex);
+        if (!Open())
+            return false;
+        shared_->port.open = false;
+        ++shared_->port.closes;
+        return true;
+    }
+
+  private:
+    bool Open() const { return shared_->port.open && shared_->portGeneration == generation_; }
+
+    // A set-up call: fails when the port is closed or the test makes it fail.
+    template <class Apply>
+    bool Step(PortCall call, Apply&& apply) {
+        std::lock_guard lock(shared_->mutex);
+        if (!Open() || shared_->Fails(call))
+            return false;
+        apply(shared_->port);
+        return true;
+    }
+
+    // The time a single-byte read waits (Win32 semantics: total multiplier x 1 + constant).
+    int64_t ReadTimeoutMicros() const {
+        const platform::CommTimeouts& t = shared_->port.timeouts;
+        return (int64_t{t.readTotalMultiplier} + t.readTotalConstant) * 1000;
+    }
+
+    std::shared_ptr<SimulatedBackend::Shared> shared_;
+    uint64_t generation_;
+};
+
+int SimulatedPort::ReadByte(uint8_t& byte) {
+    platform::Clock& clock = shared_->clock;
+    std::unique_lock lock(shared_->mutex);
+    if (!Open())
+        return 0;
+    const int64_t deadline = clock.NowMicros() + ReadTimeoutMicros();
+    for (;;) {
+        const int64_t now = clock.NowMicros();
+        const std::optional<int64_t> next = shared_->bus.NextArrival();
+        const bool comes = next && *next <= deadline;
+        const int64_t wakeAt = comes ? *next : deadline;
+        if (wakeAt > now) {
+            // Other threads (a test injecting faults) may use the devices meanwhile.
+            lock.unlock();
+            clock.SleepMicros(wakeAt - now);
+            lock.lock();
+            if (!Open())
+                return 0;
+        }
+        if (!comes)
+            return 0;
+        std::optional<uint8_t> got = shared_->bus.TakeByte(std::min(clock.NowMicros(), deadline));
+        if (!got)
+            continue;
+        // A driver with XON/XOFF output control takes these bytes for itself.
+        const bool flowControl =
+            shared_->port.line.xonXoffOutput && (*got == kXon || *got == kXoff);
+        if (flowControl)
+            continue;
+        byte = *got;
+        return 1;
+    }
+}
+
+int SimulatedPort::WriteByte(uint8_t byte) {
+    platform::Clock& clock = shared_->clock;
+    int64_t end = 0;
+    {
+        std::lock_guard lock(shared_->mutex);
+        if (!Open() || shared_->Fails(PortCall::WriteByte))
+            return 0;
+        end = shared_->bus.SendByte(byte, clock.NowMicros());
+    }
+    // The write returns once the byte is on the line.
+    const int64_t now = clock.NowMicros();
+    if (end > now)
+        clock.SleepMicros(end - now);
+    return 1;
+}
+
+}  // namespace
+
+bool SimulatedBackend::Shared::Fails(PortCall call) const {
+    return std::find(failing.begin(), failing.end(), call) != failing.end();
+}
+
+SimulatedBackend::SimulatedBackend(platform::Clock& clock, const EcuOptions& options)
+    : shared_(std::make_shared<Shared>(clock, options)) {
+    // A port as another program may have left it: flow control on, modem lines driven.
+    platform::LineSettings& line = shared_->port.line;
+    line.xonXoffOutput = line.xonXoffInput = true;
+    line.dtrHandshake = line.rtsHandshake = true;
+}
+
+SimulatedBackend::~SimulatedBackend() = default;
+
+std::unique_ptr<platform::SerialPort> SimulatedBackend::Open(const std::string& name) {
+    std::lock_guard lock(shared_->mutex);
+    PortSnapshot& port = shared_->port;
+    if (port.open || shared_->Fails(PortCall::Open))
+        return nullptr;
+    port.open = true;
+    ++port.opens;
+    port.names.push_back(name);
+    port.dtrCleared = port.rtsCleared = false;
+    return std::make_unique<SimulatedPort>(shared_, ++shared_->portGeneration);
+}
+
+void SimulatedBackend::FailCall(PortCall call, bool fail) {
+    std::lock_guard lock(shared_->mutex);
+    std::erase(shared_->failing, call);
+    if (fail)
+        shared_->failing.push_back(call);
+}
+
+void SimulatedBackend::SetAdapter(AdapterMode mode) {
+    std::lock_guard lock(shared_->mutex);
+    shared_->bus.SetAdapter(mode);
+}
+
+void SimulatedBackend::SetFault(uint8_t sid, const Fault& fault) {
+    WithEcu([&](Ecu& ecu) { ecu.SetFault(sid, fault); });
+}
+
+void SimulatedBackend::SetFaultForAll(const Fault& fault) {
+    WithEcu([&](Ecu& ecu) { ecu.SetFaultForAll(fault); });
+}
+
+void SimulatedBackend::ClearInjectedFaults() {
+    WithEcu([](Ecu& ecu) { ecu.ClearInjectedFaults(); });
+}
+
+std::vector<Dtc> SimulatedBackend::Dtcs() {
+    return WithEcu([](Ecu& ecu) { return ecu.Dtcs(); });
+}
+
+void SimulatedBackend::SetDtcs(const std::vector<Dtc>& dtcs) {
+    WithEcu([&](Ecu& ecu) { ecu.SetDtcs(dtcs); });
+}
+
+int8_t SimulatedBackend::CoTrim() {
+    return WithEcu([](Ecu& ecu) { return ecu.CoTrim(); });
+}
+
+void SimulatedBackend::SetEngineRunning(bool running) {
+    const int64_t now = shared_->clock.NowMicros();
+    WithEcu([&](Ecu& ecu) { ecu.SetEngineRunning(running, now); });
+}
+
+bool SimulatedBackend::SessionActive() {
+    const int64_t now = shared_->clock.NowMicros();
+    return WithEcu([&](Ecu& ecu) { return ecu.SessionActive(now); });
+}
+
+std::vector<LineEvent> SimulatedBackend::Log() {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->bus.Log(shared_->clock.NowMicros());
+}
+
+std::vector<RequestFrame> SimulatedBackend::Requests() {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->bus.Requests();
+}
+
+void SimulatedBackend::ClearLog() {
+    std::lock_guard lock(shared_->mutex);
+    shared_->bus.TakeLog(shared_->clock.NowMicros());
+    shared_->bus.TakeRequests();
+}
+
+PortSnapshot SimulatedBackend::Port() {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->port;
+}
+
+}  // namespace sim
