@@ -7,7 +7,9 @@
 #include <QDialog>
 #include <QMainWindow>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <type_traits>
 
 #include "app/settings/settings.h"
 #include "link/station.h"
@@ -86,8 +88,9 @@ class TMainForm final : public QMainWindow {
     void FormActivate();
 
     // The dialog pattern: navigation hidden while the modal dialog is up; `reference` is
-    // the dialog's global reference while it exists. `fill` runs before the dialog shows,
-    // `apply` when it closed with OK.
+    // the dialog's global reference while it exists. The dialog is built with this window
+    // as parent (and the station, when its constructor takes one); `fill` runs before it
+    // shows, `apply` when it closed with OK.
     template <class Dialog, class Fill, class Apply>
     void RunDialog(Dialog*& reference, Fill&& fill, Apply&& apply);
     template <class Dialog>
@@ -139,13 +142,15 @@ QPoint PanelOrigin(QSize client, QSize panel);
 template <class Dialog, class Fill, class Apply>
 void TMainForm::RunDialog(Dialog*& reference, Fill&& fill, Apply&& apply) {
     HideNavigation();
-    {
-        Dialog dialog(this);
-        reference = &dialog;
-        fill(dialog);
-        if (dialog.exec() == QDialog::Accepted)
-            apply(dialog);
-        ShowNavigation();
-        reference = nullptr;
-    }
+    std::unique_ptr<Dialog> dialog;
+    if constexpr (std::is_constructible_v<Dialog, kline::Station&, QWidget*>)
+        dialog = std::make_unique<Dialog>(station, this);
+    else
+        dialog = std::make_unique<Dialog>(this);
+    reference = dialog.get();
+    fill(*dialog);
+    if (dialog->exec() == QDialog::Accepted)
+        apply(*dialog);
+    ShowNavigation();
+    reference = nullptr;
 }
