@@ -9,9 +9,13 @@
 #include "app/comm_prop.h"
 #include "app/ebu_prop.h"
 #include "app/main_form.h"
+#include "diag/ui/diag_prop.h"
 
 void TMainForm::RunCommand() {
     switch (navigationCode_) {
+        case 11:  // "Группы"
+            OpenChild(new diag::TDiag_prop(station));
+            break;
         case 12:  // "Настройка соединения" / "Соединение"
             RunConnectionDialog();
             break;
@@ -37,12 +41,11 @@ void TMainForm::RunCommand() {
             break;
 
         // Work windows not built yet; each is wired in here when it lands:
-        //   11 "Группы"         child  TDiag_prop
         //   22 "Паспорт ЭБУ"    modal  TPassport: RunDialog(Passport)
         //   23 "Диагностика"    FixBorder(), then child TDiag_form
         //   24 "Список ошибок"  child  TErrors_form
         //   27 "Комплектация"   child  TComplect
-        // A child opens by OpenChild(Errors_form = new TErrors_form(...)). Until then these
+        // A child opens by OpenChild(Errors_form = new TErrors_form(station)). Until then these
         // codes do nothing, like the empty "Управление" entries and a list without selection.
         default:
             break;
