@@ -30,7 +30,8 @@ if ! install_missing; then
   exit 0
 fi
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# -O2 as the native build, without debug information: it halves the compile time here.
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DTAVRO_WITH_QT=OFF -DTAVRO_WERROR=ON \
   -DTAVRO_GTEST_SOURCE=/usr/src/googletest -DTAVRO_LOOP_PORTS="COM5;COM6"
 cmake --build "$build" -j "$jobs"
