@@ -1,7 +1,7 @@
 // The Win32 backend on a real serial line: two ports joined end to end (under Wine, a socat
 // pseudo-terminal pair registered as COM5 and COM6). The station's side is opened with the
-// link's OpenPort; the other side plays the K-line on a thread of its own. The waits are
-// real: the time-outs of a real port are what is tested.
+// link's OpenPort; the simulated adapter and ECU serve the other side on a thread of their
+// own. The waits are real: the time-outs of a real port are what is tested.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -10,12 +10,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "link/ecu_protocol.h"
 #include "link/port.h"
+#include "platform/clock.h"
 #include "platform/serial_port.h"
+#include "sim/kline_bus.h"
 #include "tests/support/recording_sink.h"
 
 namespace {
@@ -33,101 +36,74 @@ bool RunsUnderWine() {
     return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-uint8_t Sum(const Bytes& bytes) {
-    uint8_t sum = 0;
-    for (const uint8_t b : bytes) sum = static_cast<uint8_t>(sum + b);
-    return sum;
-}
-
-Bytes Frame(uint8_t target, uint8_t source, const Bytes& data) {
-    Bytes frame;
-    frame.reserve(data.size() + 4);
-    frame.push_back(static_cast<uint8_t>(0x80 + data.size()));
-    frame.push_back(target);
-    frame.push_back(source);
-    for (const uint8_t b : data) frame.push_back(b);
-    frame.push_back(Sum(frame));
-    return frame;
-}
-
-// Live data records as long as each family sends them (from the 0x61 on): type 0 reads up to
-// position 34, type 1 up to 33. The bytes after 0x61 0x01 count up, so that any byte lost or
-// moved on the line shows.
-Bytes LiveRecord(uint8_t ecuAddress) {
-    Bytes record{0x61, 0x01};
-    const size_t size = ecuAddress == 0x11 ? 35 : 34;
-    while (record.size() < size) record.push_back(static_cast<uint8_t>(record.size()));
-    return record;
-}
-
-// An ECU's answer to a request, or nothing for a request it does not know.
-Bytes EcuAnswer(uint8_t address, const Bytes& request) {
-    if (request == Bytes{0x81})
-        return {0xC1, 0xEA, 0x8F};  // key bytes of ISO 14230-2
-    if (request == Bytes{0x82})
-        return {0xC2};
-    if (request == Bytes{0x21, 0x01})
-        return LiveRecord(address);
-    return {};
-}
-
-// The far end of the line: it echoes every byte as the K-line adapter does, and answers
-// each complete request frame as the ECU at the frame's target address.
-class LinePartner {
+// The far end of the line: the simulated K-line adapter and ECU of sim/, on the real clock.
+// The adapter echoes every byte it takes from the port; the ECU answers at its own pace. A
+// pseudo-terminal carries no break, so the ECU takes an idle line as the wake-up.
+class SimulatedLine {
   public:
-    explicit LinePartner(SerialPort& port) : port_(port), thread_([this] { Serve(); }) {}
-    ~LinePartner() {
+    SimulatedLine(SerialPort& port, int ecuType)
+        : port_(port), bus_(Options(ecuType)), thread_([this] { Serve(); }) {}
+    ~SimulatedLine() {
         stop_ = true;
         thread_.join();
     }
 
-    std::vector<Bytes> Requests() const {
+    std::vector<sim::RequestFrame> Requests() {
         std::lock_guard lock(mutex_);
-        return requests_;
+        return bus_.Requests();
+    }
+
+    // The bytes the ECU put on the line, in order.
+    Bytes EcuBytes() {
+        std::lock_guard lock(mutex_);
+        Bytes bytes;
+        for (const sim::LineEvent& event : bus_.Log(clock_.NowMicros()))
+            if (event.kind == sim::LineEventKind::EcuByte)
+                bytes.push_back(event.byte);
+        return bytes;
     }
 
   private:
+    static sim::EcuOptions Options(int ecuType) {
+        sim::EcuOptions options;
+        options.type = ecuType;
+        options.idleWakeUp = true;
+        return options;
+    }
+
     void Serve() {
-        Bytes frame;
         while (!stop_) {
             uint8_t byte = 0;
-            if (port_.ReadByte(byte) != 1) {
-                frame.clear();  // a pause inside a frame ends it (ISO 14230-2 P4 at most 20 ms)
-                continue;
-            }
-            port_.WriteByte(byte);
-            frame.push_back(byte);
-            if (Complete(frame)) {
-                Answer(frame);
-                frame.clear();
-            }
-        }
-    }
-
-    static bool Complete(const Bytes& frame) {
-        const size_t length = frame[0] & 0x3F;
-        return frame.size() >= 4 && frame.size() == 3 + length + 1;
-    }
-
-    void Answer(const Bytes& frame) {
-        {
+            const bool received = port_.ReadByte(byte) == 1;  // waits 2 ms at most
             std::lock_guard lock(mutex_);
-            requests_.push_back(frame);
+            const int64_t now = clock_.NowMicros();
+            if (received)
+                bus_.SendByte(byte, now);
+            while (const std::optional<uint8_t> back = bus_.TakeByte(now)) port_.WriteByte(*back);
         }
-        const Bytes request(frame.begin() + 3, frame.end() - 1);
-        const Bytes data = EcuAnswer(frame[1], request);
-        if (frame[2] != kTester || frame.back() != Sum(Bytes(frame.begin(), frame.end() - 1)) ||
-            data.empty())
-            return;
-        for (const uint8_t b : Frame(kTester, frame[1], data)) port_.WriteByte(b);
     }
 
     SerialPort& port_;
+    platform::SystemClock clock_;
+    std::mutex mutex_;
+    sim::KLineBus bus_;
     std::atomic<bool> stop_{false};
-    mutable std::mutex mutex_;
-    std::vector<Bytes> requests_;
     std::thread thread_;
 };
+
+// The data bytes of the answer frames in a run of ECU bytes (short format: 0x80 + length).
+std::vector<Bytes> AnswerData(const Bytes& ecuBytes) {
+    std::vector<Bytes> answers;
+    size_t at = 0;
+    while (at + 4 <= ecuBytes.size()) {
+        const size_t length = ecuBytes[at] & 0x3F;
+        if (length == 0 || at + 3 + length + 1 > ecuBytes.size())
+            break;
+        answers.emplace_back(ecuBytes.begin() + at + 3, ecuBytes.begin() + at + 3 + length);
+        at += 3 + length + 1;
+    }
+    return answers;
+}
 
 class Win32SerialLineTest : public ::testing::Test {
   protected:
@@ -138,7 +114,7 @@ class Win32SerialLineTest : public ::testing::Test {
         ASSERT_TRUE(line_->GetState(s));
         s.baudRate = 10400;
         ASSERT_TRUE(line_->SetState(s));
-        // The partner waits at most 20 ms for a byte, so that it notices when to stop.
+        // Reads on this side wait 20 ms for a byte; the simulated devices poll every 2 ms.
         ASSERT_TRUE(line_->SetTimeouts(platform::CommTimeouts{0, 0, 20, 0, 90}));
         ASSERT_TRUE(kline::OpenPort(platform::SystemSerialBackend(), kStationPort, 10400, port_))
             << kStationPort;
@@ -147,13 +123,13 @@ class Win32SerialLineTest : public ::testing::Test {
     // The closing byte of the station's port is taken off the line here, so that the next
     // test finds it silent.
     void TearDown() override {
-        partner_.reset();
+        simulated_.reset();
         kline::ClosePort(port_);
         if (line_)
             ReceivedOnTheLine(SIZE_MAX);
     }
 
-    void StartPartner() { partner_ = std::make_unique<LinePartner>(*line_); }
+    void StartLine(int ecuType) { simulated_ = std::make_unique<SimulatedLine>(*line_, ecuType); }
 
     // Bytes that reach the far end, until it stays silent for 20 ms.
     Bytes ReceivedOnTheLine(size_t count) {
@@ -165,7 +141,7 @@ class Win32SerialLineTest : public ::testing::Test {
 
     testing_support::RecordingSink sink_;
     std::unique_ptr<SerialPort> line_;
-    std::unique_ptr<LinePartner> partner_;
+    std::unique_ptr<SimulatedLine> simulated_;
     kline::Port port_;
 };
 
@@ -243,21 +219,34 @@ class Win32SerialFamilyTest : public Win32SerialLineTest,
 TEST_P(Win32SerialFamilyTest, StartCommunicationThenLiveData) {
     const kline::EcuProtocol protocol(GetParam());
     const uint8_t address = GetParam() == 0 ? 0x11 : 0x10;
-    StartPartner();
+    ASSERT_TRUE(line_->SetTimeouts(platform::CommTimeouts{0, 0, 2, 0, 90}));
+    StartLine(GetParam());
 
     ASSERT_TRUE(protocol.StartCommunication(port_));
     kline::KwpMessage record;
     ASSERT_TRUE(protocol.ReadLiveData(port_, record));
-    const Bytes expected = LiveRecord(address);
-    ASSERT_EQ(record.length, expected.size());
-    EXPECT_EQ(Bytes(record.data.begin(), record.data.begin() + record.length), expected);
     EXPECT_TRUE(protocol.StopCommunication(port_));
 
-    const std::vector<Bytes> requests = partner_->Requests();
+    // The record holds exactly what the ECU sent: type 0 reads up to position 34, type 1 up
+    // to 33, so the answers are at least 35 and 34 bytes long.
+    const std::vector<Bytes> answers = AnswerData(simulated_->EcuBytes());
+    ASSERT_EQ(answers.size(), 3u);
+    EXPECT_EQ(answers[0][0], 0xC1);
+    EXPECT_EQ(answers[2], Bytes{0xC2});
+    const Bytes& live = answers[1];
+    EXPECT_GE(live.size(), GetParam() == 0 ? 35u : 34u);
+    ASSERT_EQ(record.length, live.size());
+    EXPECT_EQ(Bytes(record.data.begin(), record.data.begin() + record.length), live);
+
+    const std::vector<sim::RequestFrame> requests = simulated_->Requests();
     ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0], Frame(address, kTester, {0x81}));
-    EXPECT_EQ(requests[1], Frame(address, kTester, {0x21, 0x01}));
-    EXPECT_EQ(requests[2], Frame(address, kTester, {0x82}));
+    const Bytes sent[] = {{0x81}, {0x21, 0x01}, {0x82}};
+    for (size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].target, address) << i;
+        EXPECT_EQ(requests[i].source, kTester) << i;
+        EXPECT_TRUE(requests[i].checksumOk) << i;
+        EXPECT_EQ(requests[i].data, sent[i]) << i;
+    }
     EXPECT_TRUE(sink_.Texts().empty());
 }
 
