@@ -45,6 +45,9 @@ cmake --build "$root/build/tsan" -j "$jobs" --target "${threaded[@]}"
 TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:halt_on_error=1" \
   ctest --test-dir "$root/build/tsan" --output-on-failure -j "$jobs" -L threads
 
+lane "Windows: the Qt-free libraries and their tests built with mingw-w64, run under Wine"
+"$root/scripts/windows-lane.sh" "$root/build/windows"
+
 lane "fuzzing (bounded runs)"
 FUZZ_SECONDS=${FUZZ_SECONDS:-15} "$root/scripts/fuzz.sh"
 
