@@ -69,13 +69,22 @@ void PrintLines(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) std::fprintf(stderr, "%s\n", line.c_str());
 }
 
+// Prints the port name for the connection dialog, then the full path.
+void AnnouncePort(const std::string& path) {
+    const std::string prefix = "/dev/";
+    const std::string portName = path.rfind(prefix, 0) == 0 ? path.substr(prefix.size()) : path;
+    std::printf("%s\n%s\n", portName.c_str(), path.c_str());
+    std::fflush(stdout);
+}
+
 int Serve(const sim::SimSetup& setup, sim::PtyMaster& pty) {
     platform::SystemClock clock;
     sim::KLineBus bus(setup.ecu);
     sim::ApplyFaults(setup, bus);
     sim::LineTrace trace(clock.NowMicros());
     StateReport state(setup.stateFile, bus.GetEcu());
-    state.Update(bus.GetEcu(), clock.NowMicros(), 0, true);
+    state.Update(bus.GetEcu(), clock.NowMicros(), 0, true);  // before anyone can connect
+    AnnouncePort(pty.SlavePath());
     bool slaveWasOpen = false;
 
     while (!stopRequested) {
@@ -127,10 +136,5 @@ int main(int argc, char** argv) {
         return 1;
     }
     InstallStopSignals();
-    const std::string& path = pty.SlavePath();
-    const std::string prefix = "/dev/";
-    const std::string portName = path.rfind(prefix, 0) == 0 ? path.substr(prefix.size()) : path;
-    std::printf("%s\n%s\n", portName.c_str(), path.c_str());
-    std::fflush(stdout);
     return Serve(setup, pty);
 }
