@@ -9,6 +9,7 @@
 #include "app/comm_prop.h"
 #include "app/ebu_prop.h"
 #include "app/main_form.h"
+#include "diag/ui/diag_form.h"
 #include "diag/ui/diag_prop.h"
 
 void TMainForm::RunCommand() {
@@ -24,6 +25,10 @@ void TMainForm::RunCommand() {
             break;
         case 21:  // "Проверка адаптера": the navigation stays visible
             kline::AdapterCheck(station);
+            break;
+        case 23:  // "Диагностика": the frame keeps its size while the window is open
+            FixBorder();
+            OpenChild(new diag::TDiag_form(station, this));
             break;
         case 25:  // "Сброс контроллера": likewise
             kline::ControllerReset(station);
@@ -42,7 +47,6 @@ void TMainForm::RunCommand() {
 
         // Work windows not built yet; each is wired in here when it lands:
         //   22 "Паспорт ЭБУ"    modal  TPassport: RunDialog(Passport)
-        //   23 "Диагностика"    FixBorder(), then child TDiag_form
         //   24 "Список ошибок"  child  TErrors_form
         //   27 "Комплектация"   child  TComplect
         // A child opens by OpenChild(Errors_form = new TErrors_form(station)). Until then these

@@ -9,6 +9,7 @@
 #include "link/ui/qt_message_sink.h"
 #include "link/ui/waiter.h"
 #include "platform/number_format.h"
+#include "services/ui/co_trim_window.h"
 
 namespace {
 
@@ -54,10 +55,13 @@ int main(int argc, char** argv) {
     kline::TWaiter waiter(mainForm.station, &mainForm);
     kline::Waiter = &waiter;
 
-    // The CO trim window TCorrCO is created here, third and hidden, and lives for the run.
+    // Third and hidden: the CO trim dialog, shown from the diagnostics window.
+    services::TCorrCO coTrim(mainForm.station, &mainForm);
+    services::CorrCO = &coTrim;
 
     mainForm.show();
     const int result = app.exec();
+    services::CorrCO = nullptr;
     kline::Waiter = nullptr;
     return result;
 }

@@ -1,0 +1,344 @@
+#include "diag/ui/diag_form.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QTimer>
+#include <algorithm>
+
+#include "diag/catalogue.h"
+#include "diag/ui/reader_dat.h"
+#include "link/connection.h"
+#include "link/ui/waiter.h"
+#include "platform/messages.h"
+#include "services/ui/co_trim_window.h"
+#include "widgets/graph.h"
+#include "widgets/value_panel.h"
+
+namespace diag {
+
+TDiag_form* Diag_form = nullptr;
+
+namespace {
+
+constexpr QSize kMinimumSize(700, 500);
+constexpr int kMainWindowMinWidth = 700;
+constexpr int kRowHeight = 85;
+constexpr int kItemHeight = 84;
+constexpr int kFirstGraphWidth = 200;
+constexpr int kPointsPerScreen = 10;  // the graphs' own start value
+
+QString Text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+QComboBox* DropDown(const char* name, int width, QPoint at, QWidget* parent) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);  // typed text never becomes an item
+    box->move(at);
+    box->resize(width, box->sizeHint().height());
+    return box;
+}
+
+QLabel* BarLabel(const char* name, const QString& text, QPoint at, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->move(at);
+    label->adjustSize();
+    return label;
+}
+
+QTimer* DeferredMessage(const char* name, QObject* parent) {
+    auto* timer = new QTimer(parent);
+    timer->setObjectName(name);
+    timer->setInterval(1);
+    return timer;
+}
+
+// The main window keeps a fixed border while this window is open (it set it before creating
+// the window), so a new size has to become its fixed size.
+void ResizeMainWindow(QWidget* window, QSize size) {
+    if (window->minimumSize() == window->maximumSize())
+        window->setFixedSize(size);
+    else
+        window->resize(size);
+}
+
+void Warn(const char* text) {
+    platform::ShowMessage(text, platform::kAttention, platform::Icon::Warning);
+}
+
+}  // namespace
+
+TDiag_form::TDiag_form(kline::Station& station, QWidget* mainWindow)
+    : kline::ChildWindow(nullptr), station_(station), mainWindow_(mainWindow) {
+    setObjectName("Diag_form");
+    setWindowTitle(QStringLiteral("Диагностика ЭБУ"));
+    setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setMinimumSize(kMinimumSize);
+    client_ = new QWidget;
+    BuildBar();
+    setWidget(client_);
+
+    if (mainWindow_) {
+        station_.settings.savedHeight = mainWindow_->height();
+        station_.settings.savedWidth = mainWindow_->width();
+        if (mainWindow_->width() < kMainWindowMinWidth)
+            ResizeMainWindow(mainWindow_, {kMainWindowMinWidth, mainWindow_->height()});
+    }
+    Diag_form = this;
+}
+
+TDiag_form::~TDiag_form() {
+    StopPoller(poller_);  // only left running when the window was never closed
+    if (Diag_form == this)
+        Diag_form = nullptr;
+}
+
+void TDiag_form::BuildBar() {
+    Group_num = DropDown("Group_num", 83, {6, 4}, client_);
+    for (int group = 1; group <= settings::kGroups; ++group)
+        Group_num->addItem(QStringLiteral("%1 группа").arg(group));
+    // An item chosen from the list, or typed text confirmed with Enter that names an item.
+    connect(Group_num, &QComboBox::activated, this, &TDiag_form::Group_numChange);
+
+    Label1 = BarLabel("Label1", QStringLiteral("Шире/Уже"), {104, 8}, client_);
+
+    UpDown1 = new QScrollBar(Qt::Horizontal, client_);
+    UpDown1->setObjectName("UpDown1");
+    UpDown1->setGeometry(160, 5, 49, 19);
+    UpDown1->setRange(5, 255);
+    UpDown1->setSingleStep(1);
+    UpDown1->setPageStep(1);
+    UpDown1->setValue(kPointsPerScreen);
+    connect(UpDown1, &QScrollBar::valueChanged, this, &TDiag_form::UpDown1Changing);
+
+    Label2 = BarLabel("Label2", QStringLiteral("Управление"), {232, 8}, client_);
+
+    ComboBox1 = DropDown("ComboBox1", 128, {297, 4}, client_);
+    ComboBox1->addItem(QStringLiteral("Регулировка СО"));
+    // Only the item runs the command; typed text does not.
+    connect(ComboBox1, &QComboBox::activated, this, &TDiag_form::ComboBox1Change);
+
+    Timer1 = DeferredMessage("Timer1", this);
+    connect(Timer1, &QTimer::timeout, this, &TDiag_form::Timer1Timer);
+    Timer2 = DeferredMessage("Timer2", this);
+    connect(Timer2, &QTimer::timeout, this, &TDiag_form::Timer2Timer);
+}
+
+int TDiag_form::EcuType() const {
+    return station_.Protocol().EcuType();
+}
+
+int TDiag_form::ShownParams() const {
+    return ShownCount(station_.settings, EcuType(), shownGroup_);
+}
+
+// The group that Group_num names: its text must be one of the five items.
+std::optional<int> TDiag_form::ChosenGroup() const {
+    const int index = Group_num->findText(Group_num->currentText());
+    if (index < 0)
+        return std::nullopt;
+    return index;
+}
+
+// --- handlers -------------------------------------------------------------------------------
+
+void TDiag_form::showEvent(QShowEvent* event) {
+    kline::ChildWindow::showEvent(event);
+    if (shown_ || event->spontaneous())
+        return;  // one showing per window
+    shown_ = true;
+    FormShow();
+}
+
+void TDiag_form::FormShow() {
+    const std::optional<int> first = FirstShownGroup(station_.settings, EcuType());
+    if (!first) {
+        Timer1->start();
+        return;
+    }
+    shownGroup_ = *first;
+    Group_num->setCurrentIndex(shownGroup_);  // its text becomes "n группа"
+    kline::Connect(station_);
+    if (!station_.connected) {
+        Timer2->start();
+        return;
+    }
+    BuildGroup(true);
+    StartPolling();
+    FormResize();  // the layout the maximised showing would give the new panels
+}
+
+void TDiag_form::resizeEvent(QResizeEvent* event) {
+    kline::ChildWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TDiag_form::FormResize() {
+    const int n = ShownParams();
+    const int needed = (n / 2 + n % 2 + 1) * kRowHeight;
+    if (needed > height()) {
+        resize(width(), needed);
+        if (mainWindow_)
+            ResizeMainWindow(mainWindow_, {mainWindow_->width(), height()});
+    }
+    if (!polling_)
+        return;
+    const int w = width();
+    const int graphWidth = n > 1 ? (w - 290) / 2 : w - 160;
+    for (size_t p = 0; p < panels_.size(); ++p) {
+        const int row = static_cast<int>(p) / 2;
+        const bool left = p % 2 == 0;
+        graphs_[p]->setGeometry(left ? 135 : graphWidth + 270, row * kRowHeight + 29, graphWidth,
+                                graphs_[p]->height());
+        panels_[p]->move(left ? 5 : graphWidth + 140, row * kRowHeight + 30);
+    }
+}
+
+void TDiag_form::Group_numChange() {
+    if (!polling_ || stopping_)
+        return;
+    const std::optional<int> chosen = ChosenGroup();
+    if (!chosen)
+        return;  // text that names no group leaves the shown one as it is
+    StopPolling();
+    TearDownGroup();
+    ShowGroup(*chosen);
+}
+
+void TDiag_form::ComboBox1Change() {
+    if (!polling_ || stopping_)
+        return;
+    StopPolling();
+    services::CorrCO->exec();  // the dialog has the port to itself and ends the connection
+    kline::Connect(station_);
+    TearDownGroup();
+    ShowGroup(ChosenGroup().value_or(shownGroup_));
+}
+
+// The width control hands the graphs its position after the step, so they follow it at once.
+void TDiag_form::UpDown1Changing(int position) {
+    if (!station_.connected)
+        return;
+    for (widgets::TGraph* graph : graphs_) graph->SetPointPerScr(position);  // 255 is refused
+}
+
+void TDiag_form::Timer1Timer() {
+    Timer1->stop();
+    Warn(kNoParamsChosen);
+    close();
+}
+
+void TDiag_form::Timer2Timer() {
+    Timer2->stop();
+    Warn(kNotConnected);
+    close();
+}
+
+void TDiag_form::closeEvent(QCloseEvent* event) {
+    if (stopping_) {
+        event->ignore();
+        return;
+    }
+    kline::ChildWindow::closeEvent(event);
+}
+
+void TDiag_form::FormClose() {
+    if (station_.connected) {
+        StopPolling();
+        TearDownGroup();
+        if (!kline::Disconnect(station_))
+            platform::ShowMessage(kLinkNotEnded, platform::kError, platform::Icon::Warning);
+    }
+    polling_ = false;
+}
+
+// --- the shown group ------------------------------------------------------------------------
+
+// Shows `group` afresh after the previous one was torn down.
+void TDiag_form::ShowGroup(int group) {
+    shownGroup_ = group;
+    polling_ = false;
+    if (!station_.connected) {
+        Timer2->start();
+        return;
+    }
+    BuildGroup(false);
+    for (widgets::TGraph* graph : graphs_) graph->SetPointPerScr(UpDown1->value());
+    StartPolling();
+    FormResize();
+}
+
+void TDiag_form::BuildGroup(bool byShow) {
+    const int count = ShownParams();  // never more than 16
+    for (int p = 0; p < count; ++p) {
+        auto* panel = new widgets::stPanel(client_);
+        panel->setMaximumHeight(90);
+        panel->setMinimumHeight(80);
+        panel->resize(widgets::stPanel::kWidth, kItemHeight);
+        const QRect unit = panel->UnitLabel->geometry();
+        panel->UnitLabel->setGeometry(75, unit.y(), 50, unit.height());
+
+        auto* graph = new widgets::TGraph(client_);
+        graph->resize(byShow ? kFirstGraphWidth : graph->width(), kItemHeight);
+
+        panel->show();
+        graph->show();
+        panels_.push_back(panel);
+        graphs_.push_back(graph);
+    }
+}
+
+void TDiag_form::TearDownGroup() {
+    for (widgets::stPanel* panel : panels_) delete panel;
+    for (widgets::TGraph* graph : graphs_) delete graph;
+    panels_.clear();
+    graphs_.clear();
+}
+
+void TDiag_form::StartPolling() {
+    PollDisplay& display = *this;
+    poller_ = std::make_unique<TReader_dat>(station_, shownGroup_, this, display);
+    polling_ = true;
+}
+
+void TDiag_form::StopPolling() {
+    stopping_ = true;
+    StopPoller(poller_);
+    stopping_ = false;
+}
+
+// --- the poller's hand-overs ----------------------------------------------------------------
+
+void TDiag_form::StartPanels(std::span<const int32_t> items) {
+    const kline::EcuProtocol& protocol = station_.Protocol();
+    const size_t count = std::min(items.size(), panels_.size());
+    for (size_t p = 0; p < count; ++p) {
+        const int k = items[p];
+        graphs_[p]->SetMaxValue(ParamGraphMax(protocol, k));
+        graphs_[p]->SetMinValue(ParamGraphMin(protocol, k));
+        panels_[p]->NameLabel->setText(Text(ParamName(protocol, k)));
+        panels_[p]->UnitLabel->setText(Text(ParamUnit(protocol, k)));
+        panels_[p]->ShortNameLabel->setText(Text(ParamShortName(protocol, k)));
+        graphs_[p]->Clear();
+    }
+}
+
+void TDiag_form::ShowValues(std::span<const int32_t> items, const kline::KwpMessage& liveData) {
+    const kline::EcuProtocol& protocol = station_.Protocol();
+    const size_t count = std::min(items.size(), panels_.size());
+    for (size_t p = 0; p < count; ++p) {
+        const std::string text = ParamText(protocol, liveData, items[p]);
+        panels_[p]->ValueLabel->setText(Text(text));
+        graphs_[p]->AddValue(GraphValue(text));
+    }
+}
+
+}  // namespace diag
