@@ -126,7 +126,7 @@ std::optional<Answer> Ecu::OnRequest(const RequestFrame& frame, bool wokenUp) {
     if (!SessionActive(frame.startMicros))
         session_ = false;
     const uint8_t sid = frame.data[0];
-    // Outside a session only StartCommunication right after a wake-up is heard.
+    // StartCommunication is heard right after a wake-up only, every other service in a session.
     if (sid == kStartCommunication ? !wokenUp : !session_)
         return std::nullopt;
 
@@ -143,13 +143,14 @@ std::optional<Answer> Ecu::OnRequest(const RequestFrame& frame, bool wokenUp) {
     if (!data)
         return std::nullopt;
     // The answer goes back to whoever asked (the tester, 0xF1).
-    Answer answer = Frame(*data, fault, frame.source);
+    Answer answer = AnswerFrame(*data, fault, frame.source);
     lastActivity_ = frame.endMicros + answer.delayMicros +
                     static_cast<int64_t>(answer.frame.size()) * kByteMicros;
     return answer;
 }
 
-Answer Ecu::Frame(const std::vector<uint8_t>& data, const Fault& fault, uint8_t target) const {
+Answer Ecu::AnswerFrame(const std::vector<uint8_t>& data, const Fault& fault,
+                        uint8_t target) const {
     const uint8_t source =
         fault.kind == FaultKind::WrongSource ? FamilyOf(1 - Type()).address : Address();
     Answer answer;

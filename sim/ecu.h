@@ -107,7 +107,7 @@ class Ecu {
     std::vector<uint8_t> InputOutputControl(const std::vector<uint8_t>& request);
     // The fault that hits this request, counted down; None when there is none.
     Fault TakeFault(uint8_t sid);
-    Answer Frame(const std::vector<uint8_t>& data, const Fault& fault, uint8_t target) const;
+    Answer AnswerFrame(const std::vector<uint8_t>& data, const Fault& fault, uint8_t target) const;
 
     const Family* family_;
     int64_t p2Micros_;
