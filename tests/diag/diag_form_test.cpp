@@ -24,6 +24,7 @@
 #include "link/ui/waiter.h"
 #include "services/ui/co_trim_window.h"
 #include "tests/diag/fake_ecu.h"
+#include "tests/diag/hand_over_sink.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
 #include "widgets/graph.h"
@@ -32,39 +33,10 @@
 namespace {
 
 using diag_test::Bytes;
+using diag_test::HandOverSink;
 using diag_test::LiveRecord;
 
 constexpr int kWait = 5000;  // ms of real time before a wait gives up
-
-// Records every report on the window's thread; a report from another thread waits there
-// until it has been recorded, like a message box waiting for the user's OK.
-class HandOverSink final : public QObject, public platform::MessageSink {
-  public:
-    HandOverSink() { platform::UseMessageSink(this); }
-    ~HandOverSink() override { platform::UseMessageSink(nullptr); }
-    void Show(const platform::Report& report) override {
-        if (QThread::currentThread() == thread()) {
-            Record(report);
-            return;
-        }
-        QMetaObject::invokeMethod(
-            this, [&] { Record(report); }, Qt::BlockingQueuedConnection);
-    }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const auto& r : reports) texts.push_back(r.text);
-        return texts;
-    }
-    std::vector<platform::Report> reports;
-    std::function<void(const platform::Report&)> onShow;
-
-  private:
-    void Record(const platform::Report& report) {
-        reports.push_back(report);
-        if (onShow)
-            onShow(report);
-    }
-};
 
 // The ECU: starts and stops on request, answers live data with the record in force.
 struct EcuModel {

@@ -1,0 +1,265 @@
+// The diagnostics window against the simulated adapter and ECU of each family, in-process on
+// the virtual clock: what the ECU's live data says reaches the panels, the poll keeps the
+// pace of the request delay, the CO trim is stored in the ECU, and command 23 of the main
+// window opens the window and gives the frame its size back afterwards.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMdiArea>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include "app/main_form.h"
+#include "diag/catalogue.h"
+#include "diag/ui/diag_form.h"
+#include "link/ui/waiter.h"
+#include "services/ui/co_trim_window.h"
+#include "sim/line_timing.h"
+#include "sim/simulated_backend.h"
+#include "tests/diag/hand_over_sink.h"
+#include "widgets/value_panel.h"
+
+namespace {
+
+constexpr int kWait = 10000;  // ms of real time before a wait gives up
+
+sim::EcuOptions Family(int type) {
+    sim::EcuOptions options;
+    options.type = type;
+    return options;
+}
+
+// The ECU's answer frames on the line, in order.
+std::vector<std::vector<uint8_t>> EcuFrames(const std::vector<sim::LineEvent>& log) {
+    std::vector<std::vector<uint8_t>> frames;
+    bool inAnswer = false;
+    for (const sim::LineEvent& e : log) {
+        if (e.kind != sim::LineEventKind::EcuByte) {
+            inAnswer = false;
+            continue;
+        }
+        if (!inAnswer)
+            frames.emplace_back();
+        inAnswer = true;
+        frames.back().push_back(e.byte);
+    }
+    return frames;
+}
+
+// The live data record as the exchange leaves it from an answer frame: the data, the
+// checksum right after it.
+kline::KwpMessage RecordOf(const std::vector<uint8_t>& frame) {
+    const size_t header = (frame[0] & 0x3F) ? 3 : 4;
+    kline::KwpMessage record;
+    record.length = static_cast<uint8_t>(frame.size() - header - 1);
+    std::copy(frame.begin() + header, frame.end(), record.data.begin());
+    return record;
+}
+
+class DiagSimTest : public testing::TestWithParam<int> {
+  protected:
+    void SetUp() override {
+        clock.Advance(1'000'000);
+        platform::UseClock(&clock);
+        settings::ApplyDefaults(station.settings);
+        station.settings.ecuType = static_cast<int8_t>(Type());
+        station.BuildProtocol();
+        station.backend = &backend;
+        waiter = std::make_unique<kline::TWaiter>(station);
+        waiter->Timer1->setInterval(5);
+        kline::Waiter = waiter.get();
+        coTrim = std::make_unique<services::TCorrCO>(station);
+        services::CorrCO = coTrim.get();
+        area.resize(1000, 800);
+        area.show();
+    }
+    void TearDown() override {
+        if (form) {
+            form->close();
+            delete form;
+        }
+        coTrim.reset();
+        services::CorrCO = nullptr;
+        waiter.reset();
+        kline::Waiter = nullptr;
+        platform::UseClock(nullptr);
+    }
+    int Type() const { return GetParam(); }
+    // Group 1 shows the first 16 rows of the family's catalogue.
+    void SixteenParameters() {
+        for (int slot = 0; slot < 16; ++slot)
+            station.settings.groupLists[Type()][0][slot] = static_cast<uint8_t>(slot);
+        station.settings.groupCounts[Type()][0] = 16;
+    }
+    void Open() {
+        form = new diag::TDiag_form(station, nullptr);
+        area.addSubWindow(form);
+        form->showMaximized();
+    }
+    bool AllValuesShown() {
+        return QTest::qWaitFor(
+            [this] {
+                for (widgets::stPanel* panel : form->Panels())
+                    if (panel->ValueLabel->text() == QStringLiteral("-10000"))
+                        return false;
+                return !form->Panels().empty();
+            },
+            kWait);
+    }
+    std::vector<sim::RequestFrame> LiveRequests() {
+        std::vector<sim::RequestFrame> live;
+        for (const auto& r : backend.Requests())
+            if (!r.data.empty() && r.data[0] == 0x21)
+                live.push_back(r);
+        return live;
+    }
+
+    platform::VirtualClock clock;
+    sim::SimulatedBackend backend{clock, Family(GetParam())};
+    kline::Station station;
+    diag_test::HandOverSink sink;
+    std::unique_ptr<kline::TWaiter> waiter;
+    std::unique_ptr<services::TCorrCO> coTrim;
+    QMdiArea area;
+    QPointer<diag::TDiag_form> form;
+};
+
+INSTANTIATE_TEST_SUITE_P(BothFamilies, DiagSimTest, testing::Values(0, 1));
+
+TEST_P(DiagSimTest, SixteenParametersShowTheEcusLiveData) {
+    SixteenParameters();
+    Open();
+    ASSERT_TRUE(AllValuesShown());
+    // The ECU falls silent: the poller ends after its message, the panels keep the last answer.
+    backend.SetFault(0x21, sim::Fault{sim::FaultKind::Silent});
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !sink.reports.empty(); }, kWait));
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{diag::kPollingStopped});
+
+    const auto frames = EcuFrames(backend.Log());
+    auto last = std::find_if(frames.rbegin(), frames.rend(), [](const auto& f) {
+        return f.size() > 4 && f[(f[0] & 0x3F) ? 3 : 4] == 0x61;
+    });
+    ASSERT_NE(last, frames.rend());
+    const kline::KwpMessage record = RecordOf(*last);
+    for (int p = 0; p < 16; ++p) {
+        const widgets::stPanel* panel = form->Panels()[p];
+        EXPECT_EQ(panel->ValueLabel->text().toStdString(),
+                  diag::ParamText(station.Protocol(), record, p))
+            << "row " << p;
+        EXPECT_EQ(panel->NameLabel->text().toStdString(), diag::ParamName(station.Protocol(), p));
+    }
+}
+
+TEST_P(DiagSimTest, EachRequestFollowsTheLastAnswerAfterTheDelay) {
+    for (int delay : {50, 250}) {
+        station.settings.requestDelay = delay;
+        station.settings.groupLists[Type()][0][0] = 0;
+        station.settings.groupCounts[Type()][0] = 1;
+        Open();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return LiveRequests().size() >= 6; }, kWait));
+        form->close();
+        delete form;
+
+        const auto live = LiveRequests();
+        const auto frames = EcuFrames(backend.Log());
+        int64_t answerBytes = 0;
+        for (const auto& f : frames)
+            if (f.size() > 4 && f[3] == 0x61)
+                answerBytes = static_cast<int64_t>(f.size());
+        ASSERT_GT(answerBytes, 0);
+        // One exchange on the line: 6 request bytes, the ECU's pause, the answer.
+        const int64_t lineMicros = (6 + answerBytes) * sim::kByteMicros + sim::kDefaultP2Micros;
+        for (size_t i = 1; i < 6; ++i) {
+            const int64_t period = live[i].startMicros - live[i - 1].startMicros;
+            EXPECT_NEAR(period, delay * 1000 + lineMicros, 50) << "delay " << delay << ", " << i;
+        }
+        backend.ClearLog();
+    }
+}
+
+TEST_P(DiagSimTest, CoTrimFromTheWindowIsStoredInTheEcu) {
+    SixteenParameters();
+    Open();
+    ASSERT_TRUE(AllValuesShown());
+    QPointer<widgets::stPanel> before = form->Panels()[0];
+    auto* user = new QTimer(form);
+    QObject::connect(user, &QTimer::timeout, [&, user] {
+        if (QApplication::activeModalWidget() != coTrim.get() || coTrim->Timer1->isActive())
+            return;
+        user->stop();
+        coTrim->UpDown1->setValue(-128);
+        coTrim->BitBtn1Click();
+    });
+    user->start(1);
+    emit form->ComboBox1->activated(0);
+    // Only the second family takes the trim over the line.
+    EXPECT_EQ(backend.CoTrim(), Type() == 1 ? -128 : 0);
+    EXPECT_TRUE(sink.reports.empty());
+    EXPECT_TRUE(before.isNull());
+    EXPECT_EQ(station.connected, 1);
+    EXPECT_TRUE(AllValuesShown());  // polling again, with fresh panels
+    if (Type() == 1) {
+        EXPECT_EQ(form->Panels()[1]->ValueLabel->text(), QStringLiteral("-0.5"));  // -128 / 256
+    }
+}
+
+// Command 23 of the main window, over the simulated ECU.
+class MainWindowDiagTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        clock.Advance(1'000'000);
+        platform::UseClock(&clock);
+    }
+    void TearDown() override { platform::UseClock(nullptr); }
+    platform::VirtualClock clock;
+    sim::SimulatedBackend backend{clock, Family(1)};
+    diag_test::HandOverSink sink;
+    QTemporaryDir dir;
+};
+
+TEST_F(MainWindowDiagTest, Command23OpensTheWindowAndTheFrameGetsItsSizeBack) {
+    TMainForm main(dir.filePath("auto.ini").toStdString(), &backend);
+    kline::TWaiter waiter(main.station, &main);
+    waiter.Timer1->setInterval(5);
+    kline::Waiter = &waiter;
+    services::TCorrCO coTrim(main.station, &main);
+    services::CorrCO = &coTrim;
+    sink.reports.clear();  // the settings file of a first run is missing
+    main.station.settings.ecuType = 1;
+    main.station.BuildProtocol();
+    main.station.settings.groupLists[1][1][0] = 3;
+    main.station.settings.groupCounts[1][1] = 1;
+    main.show();
+    const QSize before = main.size();
+
+    main.RunMenuCommand(23);
+    ASSERT_NE(diag::Diag_form, nullptr);
+    EXPECT_TRUE(main.BorderFixed());
+    EXPECT_EQ(main.minimumSize(), main.maximumSize());
+    EXPECT_GE(main.width(), 700);
+    EXPECT_EQ(main.station.settings.savedWidth, before.width());
+    EXPECT_EQ(main.station.settings.savedHeight, before.height());
+    EXPECT_EQ(diag::Diag_form->ShownGroup(), 1);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] {
+            return !diag::Diag_form->Panels().empty() &&
+                   diag::Diag_form->Panels()[0]->ValueLabel->text() != QStringLiteral("-10000");
+        },
+        kWait));
+
+    diag::Diag_form->close();
+    EXPECT_TRUE(QTest::qWaitFor([] { return diag::Diag_form == nullptr; }, kWait));
+    EXPECT_FALSE(main.BorderFixed());
+    EXPECT_EQ(main.size(), before);
+    EXPECT_EQ(main.station.connected, 0);
+    EXPECT_FALSE(backend.SessionActive());
+    EXPECT_TRUE(sink.reports.empty());
+    services::CorrCO = nullptr;
+    kline::Waiter = nullptr;
+}
+
+}  // namespace
