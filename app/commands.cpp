@@ -11,6 +11,9 @@
 #include "app/main_form.h"
 #include "diag/ui/diag_form.h"
 #include "diag/ui/diag_prop.h"
+#include "services/ui/equipment_window.h"
+#include "services/ui/fault_codes_window.h"
+#include "services/ui/passport_window.h"
 
 void TMainForm::RunCommand() {
     switch (navigationCode_) {
@@ -26,15 +29,24 @@ void TMainForm::RunCommand() {
         case 21:  // "Проверка адаптера": the navigation stays visible
             kline::AdapterCheck(station);
             break;
+        case 22:  // "Паспорт ЭБУ"
+            RunDialog(services::Passport);
+            break;
         case 23:  // "Диагностика": the frame keeps its size while the window is open
             FixBorder();
             OpenChild(new diag::TDiag_form(station, this));
+            break;
+        case 24:  // "Список ошибок"
+            OpenChild(new services::TErrors_form(station));
             break;
         case 25:  // "Сброс контроллера": likewise
             kline::ControllerReset(station);
             break;
         case 26:  // "Сброс ошибок": likewise
             kline::FaultClearing(station);
+            break;
+        case 27:  // "Комплектация", listed for the second family only
+            OpenChild(new services::TComplect(station));
             break;
         case 31:  // "Руководство пользователя": no action
             break;
@@ -44,13 +56,6 @@ void TMainForm::RunCommand() {
         case 41:  // "Выход из программы" / "Выход": ends the program
             close();
             break;
-
-        // Work windows not built yet; each is wired in here when it lands:
-        //   22 "Паспорт ЭБУ"    modal  TPassport: RunDialog(Passport)
-        //   24 "Список ошибок"  child  TErrors_form
-        //   27 "Комплектация"   child  TComplect
-        // A child opens by OpenChild(Errors_form = new TErrors_form(station)). Until then these
-        // codes do nothing, like the empty "Управление" entries and a list without selection.
         default:
             break;
     }

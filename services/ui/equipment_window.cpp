@@ -1,0 +1,111 @@
+#include "services/ui/equipment_window.h"
+
+#include <QListWidget>
+#include <QShowEvent>
+#include <QStyledItemDelegate>
+#include <QTimer>
+
+#include "link/connection.h"
+#include "link/ui/waiter.h"
+#include "platform/clock.h"
+#include "platform/messages.h"
+#include "services/equipment.h"
+
+namespace services {
+
+TComplect* Complect = nullptr;
+
+namespace {
+
+constexpr int kFontPixels = 16;
+constexpr int kItemHeight = 18;
+constexpr const char* kNotInitialised = "Блок не инициализирован!";
+constexpr const char* kNoAnswer = "Блок не отвечает!";
+constexpr const char* kStopIncorrect = "Связь завершена не корректно!";
+
+void Warn(const char* text) {
+    platform::ShowMessage(text, platform::kAttention, platform::Icon::Warning);
+}
+
+// Every line of the list is equally tall, whatever the font's own line height.
+class FixedHeightDelegate final : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), kItemHeight};
+    }
+};
+
+}  // namespace
+
+TComplect::TComplect(kline::Station& station, QWidget* parent)
+    : kline::ChildWindow(parent), station_(station) {
+    setObjectName("Complect");
+    setWindowTitle(QStringLiteral("Комплектация"));
+
+    List_Compl = new QListWidget;
+    List_Compl->setObjectName("List_Compl");
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(kFontPixels);
+    List_Compl->setFont(font);
+    List_Compl->setItemDelegate(new FixedHeightDelegate(List_Compl));
+    List_Compl->setUniformItemSizes(true);
+    setWidget(List_Compl);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(1);
+    connect(Timer1, &QTimer::timeout, this, &TComplect::Timer1Timer);
+
+    Complect = this;
+}
+
+TComplect::~TComplect() {
+    if (Complect == this)
+        Complect = nullptr;
+}
+
+void TComplect::showEvent(QShowEvent* event) {
+    kline::ChildWindow::showEvent(event);
+    // The read happens once per window: maximising it inside the frame shows it a second
+    // time, and so does the desktop when the frame comes back from being minimised.
+    if (formShown_)
+        return;
+    formShown_ = true;
+    FormShow();
+}
+
+void TComplect::FormShow() {
+    kline::Connect(station_);
+    if (!station_.connected) {
+        Timer1->start();
+        return;
+    }
+    platform::Sleep(station_.RequestDelay());
+    const kline::KwpMessage record = ReadEquipment(station_.Protocol(), station_.port);
+    if (!ListEquipment(record))
+        Warn(kNoAnswer);  // the window stays open
+    if (!kline::Disconnect(station_))
+        Warn(kStopIncorrect);
+}
+
+bool TComplect::ListEquipment(const kline::KwpMessage& record) {
+    if (record.error)
+        return false;
+    EquipmentText line;
+    const int count = EquipmentCount(station_.Protocol());
+    for (int n = 1; n <= count; ++n) {
+        line = EquipmentLine(station_.Protocol(), n, record);
+        if (!line.text.empty() && !line.error)
+            List_Compl->addItem(QString::fromStdString(line.text));
+    }
+    return !line.error;
+}
+
+void TComplect::Timer1Timer() {
+    Timer1->stop();
+    Warn(kNotInitialised);
+    close();
+}
+
+}  // namespace services

@@ -1,0 +1,40 @@
+// The equipment list "Комплектация": a work window that connects, reads the ECU's
+// configuration flags once and lists the components and functions switched on.
+#pragma once
+
+#include "link/station.h"
+#include "link/ui/child_window.h"
+
+class QListWidget;
+class QShowEvent;
+class QTimer;
+
+namespace services {
+
+class TComplect final : public kline::ChildWindow {
+    Q_OBJECT
+  public:
+    explicit TComplect(kline::Station& station, QWidget* parent = nullptr);
+    ~TComplect() override;
+
+    QListWidget* List_Compl;
+    QTimer* Timer1;  // 1 ms: "Блок не инициализирован!", then close
+
+    void FormShow();
+    void Timer1Timer();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    // Appends the lines of the set flags; false when the read or a line failed.
+    bool ListEquipment(const kline::KwpMessage& record);
+
+    kline::Station& station_;
+    bool formShown_ = false;
+};
+
+// The open equipment list, if any; set while the window exists.
+extern TComplect* Complect;
+
+}  // namespace services

@@ -1,0 +1,53 @@
+// The fault list "Ошибки ЭБУ": a work window that connects, reads the ECU's trouble codes
+// once and lists each with its description and whether it is present now and stored.
+#pragma once
+
+#include <QString>
+#include <vector>
+
+#include "link/station.h"
+#include "link/ui/child_window.h"
+#include "services/fault_codes.h"
+
+class QShowEvent;
+class QTableWidget;
+class QTimer;
+
+namespace services {
+
+class TErrors_form final : public kline::ChildWindow {
+    Q_OBJECT
+  public:
+    explicit TErrors_form(kline::Station& station, QWidget* parent = nullptr);
+    ~TErrors_form() override;
+
+    // The grid's first row is its fixed header, drawn by the table's header; the rows below
+    // it are the table's rows.
+    QTableWidget* Grid;
+    QTimer* Timer1;  // 1 ms: "Блок не инициализирован!", then close
+    QTimer* Timer2;  // 1 ms: "Блок не отвечает!", then close
+
+    // The grid as the user sees it, the header row counted as row 0.
+    int RowCount() const;
+    QString Cell(int column, int row) const;
+
+    void FormShow();
+    void Timer1Timer();
+    void Timer2Timer();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    bool ReadCodes(kline::KwpMessage& answer);
+    void FillGrid(const std::vector<FaultRow>& rows);
+    void SetCell(int column, int row, const std::string& text);
+
+    kline::Station& station_;
+    bool formShown_ = false;
+};
+
+// The open fault list, if any; set while the window exists.
+extern TErrors_form* Errors_form;
+
+}  // namespace services

@@ -1,0 +1,62 @@
+// The station against the simulated adapter and ECU of one family, in-process on a virtual
+// clock, with the connecting dialog of the run: the information windows see the bytes a real
+// ECU of that family sends.
+#pragma once
+
+#include <QMdiArea>
+#include <QTimer>
+#include <memory>
+
+#include "link/port.h"
+#include "link/station.h"
+#include "link/ui/child_window.h"
+#include "link/ui/waiter.h"
+#include "platform/clock.h"
+#include "sim/simulated_backend.h"
+
+namespace services_test {
+
+inline sim::EcuOptions SimFamily(int family) {
+    sim::EcuOptions options;
+    options.type = family;
+    return options;
+}
+
+struct SimStation {
+    explicit SimStation(int family) : backend(clock, SimFamily(family)) {
+        clock.Advance(1'000'000);  // the line has been idle a while
+        platform::UseClock(&clock);
+        settings::ApplyDefaults(station.settings);
+        station.settings.ecuType = static_cast<int8_t>(family);
+        station.settings.requestDelay = 100;
+        station.BuildProtocol();
+        station.backend = &backend;
+        waiter = std::make_unique<kline::TWaiter>(station);
+        waiter->Timer1->setInterval(5);  // the connecting dialog looks every 5 ms, not 500
+        kline::Waiter = waiter.get();
+    }
+    ~SimStation() {
+        waiter.reset();
+        kline::Waiter = nullptr;
+        kline::ClosePort(station.port);
+        platform::UseClock(nullptr);
+    }
+
+    platform::VirtualClock clock;
+    sim::SimulatedBackend backend;
+    kline::Station station;
+    std::unique_ptr<kline::TWaiter> waiter;
+};
+
+// A frame with one work window in it, opened the way the main window opens it.
+struct SimFrame {
+    SimFrame(kline::ChildWindow* child, QSize size) {
+        area.resize(size);
+        area.show();
+        area.addSubWindow(child);
+        child->showMaximized();
+    }
+    QMdiArea area;
+};
+
+}  // namespace services_test
