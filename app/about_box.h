@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QIcon>
 
 class QLabel;
 class QPushButton;
@@ -16,6 +17,9 @@ class TAboutBox final : public QDialog {
     QLabel* Version;
     QPushButton* OKButton;
 };
+
+// The product's picture as the windows' icon.
+QIcon ProductIcon();
 
 // The box while command 32 shows it.
 extern TAboutBox* AboutBox;

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "app/about_box.h"
 #include "app/main_form.h"
 #include "link/ui/qt_message_sink.h"
 #include "link/ui/waiter.h"
@@ -44,6 +45,7 @@ char UserDecimalSeparator() {
 int main(int argc, char** argv) {
     StationApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavro-kx42h"));
+    QApplication::setWindowIcon(ProductIcon());
     const QString taskBarTitle = QStringLiteral("Tavro KX4.2H — диагностика ЭБУ");
 
     kline::QtMessageSink messages;
