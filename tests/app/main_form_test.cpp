@@ -188,7 +188,7 @@ TEST_F(AppTest, EnterWithoutSelectionRunsNothingEvenWhenTheListGainsFocus) {
     Shown();
     f.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
-    ClickLabel(f.Label1);
+    ClickLabel(f.Label6);
     f.ListBox1->setFocus(Qt::TabFocusReason);  // must not make an entry current by itself
     ASSERT_TRUE(f.ListBox1->hasFocus());
     QTest::keyClick(f.ListBox1, Qt::Key_Return);
@@ -196,8 +196,8 @@ TEST_F(AppTest, EnterWithoutSelectionRunsNothingEvenWhenTheListGainsFocus) {
     QTest::qWait(20);
     EXPECT_EQ(f.ListBox1->selectedItems().size(), 0);
     EXPECT_TRUE(user.seen.empty());
-    EXPECT_EQ(f.NavigationCode(), 10);
-    // The first arrow key then selects the first entry, not the second.
+    EXPECT_EQ(f.NavigationCode(), 30);
+    // The first arrow key then selects the first entry, not the second ("...О программе").
     QTest::keyClick(f.ListBox1, Qt::Key_Down);
     EXPECT_TRUE(f.ListBox1->item(0)->isSelected());
     EXPECT_TRUE(user.seen.empty());
@@ -206,16 +206,25 @@ TEST_F(AppTest, EnterWithoutSelectionRunsNothingEvenWhenTheListGainsFocus) {
 TEST_F(AppTest, ArrowKeysRunEachEntryThatBecomesSelectedAndEnterRunsItAgain) {
     TMainForm& f = Open();
     Shown();
-    ClickLabel(f.Label1);
+    ClickLabel(f.Label6);
     f.ListBox1->setFocus();
-    QTest::keyClick(f.ListBox1, Qt::Key_Down);  // "Группы"
+    QTest::keyClick(f.ListBox1, Qt::Key_Down);  // "Руководство пользователя": nothing
     EXPECT_TRUE(f.ListBox1->item(0)->isSelected());
-    QTest::keyClick(f.ListBox1, Qt::Key_Down);  // "Настройка соединения"
-    QTest::keyClick(f.ListBox1, Qt::Key_Down);  // "Тип блока управления"
-    QTest::keyClick(f.ListBox1, Qt::Key_Up);    // "Настройка соединения"
+    QTest::keyClick(f.ListBox1, Qt::Key_Down);  // "...О программе"
+    QTest::keyClick(f.ListBox1, Qt::Key_Up);
+    QTest::keyClick(f.ListBox1, Qt::Key_Down);
     QTest::keyClick(f.ListBox1, Qt::Key_Return);
-    EXPECT_EQ(user.seen, (std::vector<QString>{"Настройки соединения", "Тип блока управления",
-                                               "Настройки соединения", "Настройки соединения"}));
+    EXPECT_EQ(user.seen,
+              (std::vector<QString>{"...О программе", "...О программе", "...О программе"}));
+    EXPECT_EQ(f.NavigationCode(), 30);
+
+    ClickLabel(f.Label1);
+    ClickEntry(2);                              // "Тип блока управления"
+    QTest::keyClick(f.ListBox1, Qt::Key_Up);    // "Настройка соединения"
+    QTest::keyClick(f.ListBox1, Qt::Key_Down);  // "Тип блока управления"
+    EXPECT_EQ(std::vector<QString>(user.seen.begin() + 3, user.seen.end()),
+              (std::vector<QString>{"Тип блока управления", "Настройки соединения",
+                                    "Тип блока управления"}));
     EXPECT_EQ(f.NavigationCode(), 10);
     EXPECT_TRUE(NavigationShown());
 }
@@ -243,7 +252,12 @@ TEST_F(AppTest, MenuCommandLeavesTheListsSectionWorking) {
     ClickEntry(1);  // still "Настройка соединения", not a command of "Работа с ЭБУ"
     ClickEntry(2);
     EXPECT_EQ(user.seen, (std::vector<QString>{"Настройки соединения", "Тип блока управления"}));
-    EXPECT_EQ(backend.openedNames.size(), 1u);
+    f.N8->trigger();
+    ClickEntry(0);  // "Группы" opens the group editor, not the adapter check again
+    EXPECT_EQ(backend.openedNames.size(), 2u);
+    ASSERT_EQ(f.MdiArea->subWindowList().size(), 1);
+    EXPECT_EQ(f.MdiArea->subWindowList().first()->objectName(), "Diag_prop");
+    EXPECT_TRUE(NavigationHidden());
 }
 
 TEST_F(AppTest, ExitClosesTheWindowFromListAndMenu) {
