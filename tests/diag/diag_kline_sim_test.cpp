@@ -32,66 +32,12 @@
 #include "platform/clock.h"
 #include "services/ui/co_trim_window.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/sim_process.h"
 #include "widgets/value_panel.h"
-
-extern char** environ;
 
 namespace {
 
-// kline-sim with its trace written to `tracePath`; stopped with SIGTERM at the end.
-class SimProcess {
-  public:
-    SimProcess(std::vector<std::string> options, const std::string& tracePath) {
-        std::vector<std::string> args{KLINE_SIM_PATH};
-        args.insert(args.end(), options.begin(), options.end());
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, tracePath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        stdout_ = out[0];
-        portName = ReadLine();
-    }
-    ~SimProcess() {
-        Stop();
-        if (stdout_ >= 0)
-            close(stdout_);
-    }
-    int Stop() {
-        if (pid_ <= 0)
-            return status_;
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return status_;
-    }
-    std::string portName;
-
-  private:
-    std::string ReadLine() {
-        std::string line;
-        char c = 0;
-        pollfd p{stdout_, POLLIN, 0};
-        while (poll(&p, 1, 5000) == 1 && read(stdout_, &c, 1) == 1 && c != '\n') line += c;
-        return line;
-    }
-    pid_t pid_ = -1;
-    int stdout_ = -1;
-    int status_ = -1;
-};
+using testing_support::SimProcess;
 
 // One burst of the simulator's trace: "   1.234567  tester  82 10 F1 21 01 A5".
 struct Burst {
@@ -187,7 +133,7 @@ TEST_P(DiagKlineSimTest, SixteenParametersPollAtTheDelayPlusTheLineTime) {
     const int delay = GetParam().delay;
     const std::string trace = testing::TempDir() + "diag_kline_sim_" + std::to_string(getpid()) +
                               "_" + std::to_string(family) + ".trace";
-    SimProcess sim({"--ecu", std::to_string(family), "--trace"}, trace);
+    SimProcess sim(KLINE_SIM_PATH, {"--ecu", std::to_string(family), "--trace"}, trace);
     ASSERT_EQ(sim.portName.rfind("pts/", 0), 0u) << sim.portName;
 
     // The station as it runs: the main window on its own settings file, the connecting and
