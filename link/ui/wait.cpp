@@ -7,18 +7,15 @@
 namespace kline {
 
 void WaitServingEvents(QThread& thread) {
-    QEventLoop loop;
-    QObject::connect(&thread, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    // The signal may have gone out before the connection was made: the loop only runs while
-    // the thread still does, and wakes up often enough to look again.
-    while (!thread.isFinished()) {
-        // Posted events first, by hand: when this wait itself runs inside a posted event (a
-        // queued call), the glib event dispatcher does not deliver posted events again, and a
-        // worker's blocking hand-over would never run.
+    // Sleeps in short waits for the thread's end and serves what arrived in between: a
+    // blocking hand-over or a message box of the worker is answered within a few ms, and
+    // the wait costs no processor time while the worker sleeps its request delays.
+    while (!thread.wait(5)) {
+        // Posted events by hand: when this wait itself runs inside a posted event (a queued
+        // call), the glib event dispatcher does not deliver posted events again.
         QCoreApplication::sendPostedEvents();
-        loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
-    thread.wait();
 }
 
 }  // namespace kline
