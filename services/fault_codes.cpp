@@ -67,7 +67,10 @@ std::optional<int> FaultCodeNumber(uint8_t first, uint8_t second) {
 }
 
 std::string FaultCodeText(uint8_t first, uint8_t second) {
-    return "P" + kline::HexBytes(&first, 1) + kline::HexBytes(&second, 1);
+    const uint8_t code[2] = {first, second};
+    std::string text = kline::HexBytes(code, 2);  // "01 30"
+    text.erase(2, 1);
+    return "P" + text;
 }
 
 std::vector<FaultRow> FaultRows(const kline::EcuProtocol& protocol,
