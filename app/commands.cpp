@@ -2,6 +2,8 @@
 // the fixed code of a menu entry. This is the one place that says what each code does.
 #include "link/ui/commands.h"
 
+#include "link/connection.h"
+
 #include <QComboBox>
 #include <QSpinBox>
 
@@ -71,6 +73,7 @@ void TMainForm::RunConnectionDialog() {
             dialog.ComboBox1->setEditText(QString::fromStdString(settings::PortName(record)));
         },
         [&](TComm_Prop& dialog) {
+            kline::EndLeftoverConnection(station);  // it was made on the old port
             record.requestDelay = dialog.CSpinEdit1->value();
             settings::SetPortName(record, dialog.ComboBox1->currentText().toStdString());
         });
@@ -85,6 +88,7 @@ void TMainForm::RunEcuTypeDialog() {
             // before the old one goes, so nobody ever finds none.
             if (dialog.ItemIndex() == record.ecuType)
                 return;
+            kline::EndLeftoverConnection(station);  // stopped in the old family's terms
             record.ecuType = static_cast<int8_t>(dialog.ItemIndex());
             station.BuildProtocol();
         });

@@ -14,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QTimer>
 
+#include "link/connection.h"
 #include "link/ui/child_window.h"
 #include "platform/messages.h"
 
@@ -328,6 +329,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::FormDestroy() {
     qDeleteAll(MdiArea->subWindowList());  // no work window outlives the protocol object
+    kline::EndLeftoverConnection(station);
     station.ecuProtocol.reset();
     settings::SettingsRecord& record = station.settings;
     record.windowState = CodeOf(windowState());

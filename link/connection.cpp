@@ -43,6 +43,10 @@ void RunConnectionAttempt(Station& station, std::atomic<bool>& terminate) {
     station.connecting = 0;
 }
 
+void EndLeftoverConnection(Station& station) {
+    if (station.connected) Disconnect(station);
+}
+
 bool Disconnect(Station& station) {
     const bool stopped =
         Retry(station, 10, [&] { return station.Protocol().StopCommunication(station.port); });

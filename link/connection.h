@@ -18,6 +18,10 @@ void RunConnectionAttempt(Station& station, std::atomic<bool>& terminate);
 // then the port is closed and `connected` cleared. True when an attempt succeeded.
 bool Disconnect(Station& station);
 
+// A connection that a window left open (the fault list after ten unanswered reads) is ended
+// properly before the port, the ECU type or the program goes away. Does nothing otherwise.
+void EndLeftoverConnection(Station& station);
+
 // Makes up to `attempts` tries of `op`, each after the request delay, until one succeeds.
 template <class Op>
 bool Retry(const Station& station, int attempts, Op&& op);

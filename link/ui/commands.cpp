@@ -20,7 +20,7 @@ void Tell(const char* text, platform::Icon icon) {
 
 void AdapterCheck(Station& station) {
     // A connection that a window left open owns the port: end it before the probe.
-    if (station.connected) Disconnect(station);
+    EndLeftoverConnection(station);
     if (!OpenPort(*station.backend, station.PortName(), station.Protocol().BaudRate(), station.port))
         return;
     station.port.device->WriteByte(kAdapterByte);

@@ -267,3 +267,40 @@ TEST_F(DialogsTest, AboutBoxShowsTheProductAndClosesWithOk) {
 }
 
 }  // namespace
+
+namespace {
+
+// The fault list can leave a connection open after ten unanswered reads; a change of family
+// and the end of the program stop it first, with the old family's address.
+TEST_F(DialogsTest, LeftoverConnectionIsStoppedBeforeTheFamilyChanges) {
+    record.ecuType = 1;
+    TMainForm& f = Open();
+    Shown();
+    f.station.port.device = backend.Open("pts/7");
+    f.station.connected = 1;
+    user.Then([&](QDialog& d) {
+        TEBU_prop& ebu = AsEbuProp(d);
+        QTest::mouseClick(ebu.EBUS->findChildren<QRadioButton*>()[0], Qt::LeftButton);
+        QTest::mouseClick(ebu.BitBtn1, Qt::LeftButton);
+    });
+    RunEcuTypeDialog();
+    EXPECT_EQ(f.station.connected, 0);
+    EXPECT_FALSE(f.station.port.IsOpen());
+    // StopCommunication to 0x10, the family that was connected, then the adapter byte.
+    const std::vector<uint8_t> stop{0x81, 0x10, 0xF1, 0x82, 0x04};
+    ASSERT_GE(backend.line.written.size(), stop.size());
+    EXPECT_TRUE(std::equal(stop.begin(), stop.end(), backend.line.written.begin()));
+    EXPECT_EQ(backend.line.written.back(), 0xAA);
+}
+
+TEST_F(DialogsTest, LeftoverConnectionIsStoppedAtExit) {
+    TMainForm& f = Open();
+    f.station.port.device = backend.Open("pts/7");
+    f.station.connected = 1;
+    form.reset();
+    EXPECT_EQ(backend.line.written.front(), 0x81);
+    EXPECT_EQ(backend.line.written.back(), 0xAA);
+    EXPECT_EQ(backend.line.closes, 1);
+}
+
+}  // namespace
