@@ -48,6 +48,9 @@ TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:halt_on_error=1" \
 lane "Windows: the Qt-free libraries and their tests built with mingw-w64, run under Wine"
 "$root/scripts/windows-lane.sh" "$root/build/windows"
 
+lane "Debian package: build, contents, install and a start from the menu entry"
+"$root/scripts/package-check.sh"
+
 lane "fuzzing (bounded runs)"
 FUZZ_SECONDS=${FUZZ_SECONDS:-15} "$root/scripts/fuzz.sh"
 

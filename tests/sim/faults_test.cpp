@@ -303,7 +303,7 @@ TEST(Threads, FaultsChangeWhileAWorkerExchanges) {
     options.sessionTimeout = false;  // silent stretches must not end the session
     Line line(options);
     ASSERT_TRUE(line.OpenAndStart());
-    int answered = 0;
+    std::atomic<int> answered{0};
     std::atomic<bool> done{false};
     std::thread worker([&] {
         for (int i = 0; i < 300; ++i) {
@@ -312,6 +312,9 @@ TEST(Threads, FaultsChangeWhileAWorkerExchanges) {
         }
         done = true;
     });
+    // The faults start changing once the worker is known to talk to the ECU, so that the
+    // test does not depend on how the two threads happen to be scheduled.
+    while (answered == 0 && !done) std::this_thread::yield();
     for (int i = 0; !done; ++i) {
         line.backend.SetFaultForAll(Fault{i % 2 ? FaultKind::Silent : FaultKind::None});
         line.backend.Log();
