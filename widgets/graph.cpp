@@ -1,6 +1,7 @@
 #include "widgets/graph.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPen>
 #include <QPoint>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace widgets {
 namespace {
@@ -18,6 +20,10 @@ const QColor kZeroLineColour(255, 0, 0);
 const QColor kLimitTextColour(0, 128, 0);
 const QColor kReadingColour(0, 255, 0);
 constexpr int kLimitFontPoints = 8;
+constexpr int kLimitTextFlags =
+    Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine;
+// Room around a limit text in its cell, for glyphs that reach past their advance.
+constexpr int kLimitCellMargin = 2;
 constexpr int kMarkerHalf = 2;
 
 // The scale works in 64 bits and saturates to the 32-bit rows, so an extreme reading or range
@@ -35,7 +41,13 @@ QPen HairlinePen(const QColor& colour) {
 
 }  // namespace
 
-TGraph::TGraph(QWidget* parent) : QWidget(parent) {}
+// The field covers all but the outermost pixels, which show the parent's surface: the
+// graph fills its rectangle with the parent's window colour itself (the palette it inherits)
+// before drawing. That makes the graph opaque to the window system, so a drawing after every
+// reading repaints the graph alone, not every widget beneath it.
+TGraph::TGraph(QWidget* parent) : QWidget(parent) {
+    setAutoFillBackground(true);
+}
 
 int TGraph::ComputeZeroLine() const {
     // |MaxValue| rather than MaxValue: with MaxValue >= 0 this is the row of the value 0.
@@ -117,7 +129,7 @@ QImage TGraph::RenderImage(QColor background) {
     return image;
 }
 
-void TGraph::Draw(QPainter& painter) const {
+void TGraph::Draw(QPainter& painter) {
     painter.setRenderHint(QPainter::Antialiasing, false);
     const int w = width();
     const int h = height();
@@ -131,19 +143,46 @@ void TGraph::Draw(QPainter& painter) const {
     DrawReadings(painter);
 }
 
-void TGraph::DrawLimits(QPainter& painter) const {
-    QFont font = this->font();
+void TGraph::DrawLimits(QPainter& painter) {
+    DrawLimit(painter, maxCell_, maxValue_, QPoint(5, 2));
+    DrawLimit(painter, minCell_, minValue_, QPoint(5, height() - 15));
+}
+
+void TGraph::DrawLimit(QPainter& painter, LimitCell& cell, int value, QPoint at) const {
+    const QPaintDevice& device = *painter.device();
+    LimitCell::Key key{value, font(), device.logicalDpiX(), device.logicalDpiY(),
+                       device.devicePixelRatioF()};
+    if (cell.image.isNull() || cell.key != key) {
+        cell.image = LimitImage(key);
+        cell.key = std::move(key);
+    }
+    painter.drawImage(at - QPoint(kLimitCellMargin, kLimitCellMargin), cell.image);
+}
+
+QImage TGraph::LimitImage(const LimitCell::Key& key) const {
+    QFont font = key.font;
     font.setPointSize(kLimitFontPoints);
     font.setStyleStrategy(QFont::NoAntialias);
+    const QString text = QString::number(key.value);
+    QImage probe(1, 1, QImage::Format_ARGB32_Premultiplied);
+    probe.setDotsPerMeterX(qRound(key.dpiX / 0.0254));
+    probe.setDotsPerMeterY(qRound(key.dpiY / 0.0254));
+    const QRect bounds = QFontMetrics(font, &probe).boundingRect(QRect(), kLimitTextFlags, text);
+    const QSize size = bounds.size() + QSize(2 * kLimitCellMargin, 2 * kLimitCellMargin);
+    QImage image(size * key.pixelRatio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(key.pixelRatio);
+    image.setDotsPerMeterX(probe.dotsPerMeterX());
+    image.setDotsPerMeterY(probe.dotsPerMeterY());
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
     painter.setFont(font);
     painter.setPen(kLimitTextColour);
-    // Each text stands on its own black cell, hiding whatever line runs beneath it.
+    // The text stands on its own black cell, hiding whatever line runs beneath it.
     painter.setBackgroundMode(Qt::OpaqueMode);
     painter.setBackground(Qt::black);
-    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine;
-    painter.drawText(QRect(5, 2, width(), height()), flags, QString::number(maxValue_));
-    painter.drawText(QRect(5, height() - 15, width(), height()), flags, QString::number(minValue_));
-    painter.setBackgroundMode(Qt::TransparentMode);
+    painter.drawText(QRect(QPoint(kLimitCellMargin, kLimitCellMargin), size), kLimitTextFlags,
+                     text);
+    return image;
 }
 
 void TGraph::DrawReadings(QPainter& painter) const {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QWidget>
 #include <array>
@@ -65,15 +66,36 @@ class TGraph : public QWidget {
     int ComputeZeroLine() const;
     int RowOf(int value) const;
     void SetAllPoints(int row);
-    void Draw(QPainter& painter) const;
-    void DrawLimits(QPainter& painter) const;
+    void Draw(QPainter& painter);
+    void DrawLimits(QPainter& painter);
     void DrawReadings(QPainter& painter) const;
+
+    // A limit text as the field shows it: green glyphs on their black cell, transparent
+    // around them. Laying out the two texts costs as much as drawing all the readings, so
+    // each limit is drawn into its cell once, when its value, the font or the paint device
+    // changes, and every drawing only puts the cell in place.
+    struct LimitCell {
+        struct Key {
+            int value = 0;
+            QFont font;  // the graph's own; the text takes it at 8 pt
+            int dpiX = 0;
+            int dpiY = 0;
+            qreal pixelRatio = 0;
+            bool operator==(const Key&) const = default;
+        };
+        Key key;
+        QImage image;  // null until first drawn
+    };
+    void DrawLimit(QPainter& painter, LimitCell& cell, int value, QPoint at) const;
+    QImage LimitImage(const LimitCell::Key& key) const;
 
     int maxValue_ = 10;
     int minValue_ = -10;
     int pointPerScr_ = 10;
     std::array<int, kBufferSize> points_{};
     int zeroLine_ = 0;
+    LimitCell maxCell_;
+    LimitCell minCell_;
 };
 
 }  // namespace widgets

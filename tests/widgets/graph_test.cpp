@@ -282,6 +282,24 @@ TEST_F(GraphTest, NewLimitResetsThePointsToTheNewZeroLine) {
     EXPECT_EQ(graph.Points()[254], 50);
 }
 
+// The limit texts are laid out once and kept: a new range or a new font must still show.
+TEST_F(GraphTest, LimitTextsFollowANewRangeAndANewFont) {
+    PaintAndClear();
+    const QRect topRow(0, 2, 200, 16);
+    const QImage first = Image();
+    graph.SetMaxValue(1000);
+    const QImage wider = Image();
+    EXPECT_GT(RightmostColumn(wider, topRow, kGreen), RightmostColumn(first, topRow, kGreen) + 10);
+    EXPECT_EQ(CountInRect(wider, kBottomText, kGreen), CountInRect(first, kBottomText, kGreen));
+    graph.SetMaxValue(10);
+    EXPECT_EQ(Image().copy(topRow), first.copy(topRow));
+
+    QFont bold = graph.font();
+    bold.setBold(true);
+    graph.setFont(bold);
+    EXPECT_GT(CountInRect(Image(), kTopText, kGreen), CountInRect(first, kTopText, kGreen));
+}
+
 TEST_F(GraphTest, TwoPointsDrawOneSegmentAcrossTheWidth) {
     PaintAndClear();
     graph.SetPointPerScr(2);
@@ -420,6 +438,50 @@ TEST(ShownGraphTest, DrawsAtOnceAtTheEndOfEveryChange) {
     const int before = graph.paints;
     graph.SetPointPerScr(1);  // ignored writers draw nothing
     EXPECT_EQ(graph.paints, before);
+}
+
+// A window under a graph: counts its own drawings.
+class CountingWindow : public QWidget {
+  public:
+    int paints = 0;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        ++paints;
+        QWidget::paintEvent(event);
+    }
+};
+
+TEST(ShownGraphTest, DrawingRepaintsTheGraphAloneWithItsFrameInTheParentsColour) {
+    CountingWindow window;
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, kParent);
+    window.setPalette(palette);
+    window.resize(300, 200);
+    TGraph graph(&window);
+    graph.setGeometry(10, 10, 200, 100);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    graph.Clear();
+    const int before = window.paints;
+    graph.AddValue(4);
+    graph.SetMaxValue(30);
+    EXPECT_EQ(window.paints, before);  // nothing beneath the graph is drawn again
+
+    const QImage shown = graph.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    for (int x = 0; x < 200; ++x) {
+        ASSERT_EQ(At(shown, x, 0), kParent.rgb()) << x;
+        ASSERT_EQ(At(shown, x, 99), kParent.rgb()) << x;
+    }
+    // The new range put every point on the zero line (row 75): the line and the last marker
+    // reach the edges there.
+    ASSERT_EQ(graph.ZeroLine(), 75);
+    for (int y = 0; y < 100; ++y) {
+        if (y >= 73 && y < 77)
+            continue;
+        ASSERT_EQ(At(shown, 0, y), kParent.rgb()) << y;
+        ASSERT_EQ(At(shown, 199, y), kParent.rgb()) << y;
+    }
 }
 
 TEST(ShownGraphTest, WindowShowsWhatTheImageShows) {
