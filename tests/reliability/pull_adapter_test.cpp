@@ -5,7 +5,6 @@
 // new pseudo-terminal), types its name into "Настройка соединения", and the next command works.
 #include <QApplication>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QLabel>
 #include <QMdiArea>
 #include <QPushButton>
@@ -24,28 +23,15 @@
 #include "services/ui/fault_codes_window.h"
 #include "tests/e2e/station_fixture.h"
 #include "tests/reliability/process_figures.h"
+#include "tests/reliability/serve_events.h"
 #include "widgets/value_panel.h"
 
 namespace {
 
-constexpr int kWaitMs = 15000;
+using reliability::ServeEventsUntil;
+
 const std::string kNotInitialised = "Блок не инициализирован!";
 const std::string kNoAnswer = "Блок не отвечает!";
-
-// Serves events as the station's own loop does until `done` holds or `ms` have passed.
-bool ServeEventsUntil(const std::function<bool()>& done, int ms = kWaitMs) {
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, [&] {
-        if (done())
-            loop.quit();
-    });
-    look.start(1);
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    if (!done())
-        loop.exec();
-    return done();
-}
 
 // Ends the simulator from a thread of its own once `when` holds, so that the pull can fall
 // inside an exchange that blocks the user-interface thread.
@@ -129,11 +115,6 @@ class PullAdapterTest : public e2e::StationTest {
             if (panel->ValueLabel->text() == QStringLiteral("-10000"))
                 return false;
         return true;
-    }
-
-    bool Reported(const std::string& text) const {
-        const auto texts = sink.Texts();
-        return std::find(texts.begin(), texts.end(), text) != texts.end();
     }
 
     // The serial ports the station holds open.
