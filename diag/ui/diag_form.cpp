@@ -107,6 +107,12 @@ void TDiag_form::BuildBar() {
         Group_num->addItem(QStringLiteral("%1 группа").arg(group));
     // An item chosen from the list, or typed text confirmed with Enter that names an item.
     connect(Group_num, &QComboBox::activated, this, &TDiag_form::Group_numChange);
+    // Text typed and left (Enter or focus elsewhere) that names no group is taken back, so
+    // the box always names the group on show.
+    connect(Group_num->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        if (!ChosenGroup())
+            Group_num->setCurrentIndex(shownGroup_);
+    });
 
     Label1 = BarLabel("Label1", QStringLiteral("Шире/Уже"), {104, 8}, client_);
 
@@ -203,11 +209,13 @@ void TDiag_form::FormResize() {
 }
 
 void TDiag_form::Group_numChange() {
-    if (!polling_ || stopping_)
-        return;
     const std::optional<int> chosen = ChosenGroup();
-    if (!chosen)
-        return;  // text that names no group leaves the shown one as it is
+    if (!polling_ || stopping_ || !chosen) {
+        // Nothing changes (text that names no group, or no poll to restart): the box goes
+        // back to naming the group on show.
+        Group_num->setCurrentIndex(shownGroup_);
+        return;
+    }
     StopPolling();
     TearDownGroup();
     ShowGroup(*chosen);

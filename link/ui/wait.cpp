@@ -14,7 +14,7 @@ void WaitServingEvents(QThread& thread) {
         // Posted events by hand: when this wait itself runs inside a posted event (a queued
         // call), the glib event dispatcher does not deliver posted events again.
         QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
 }
 

@@ -53,7 +53,12 @@ TWaiter::~TWaiter() { StopWorker(); }
 
 void TWaiter::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (parentWidget()) move(parentWidget()->geometry().center() - rect().center());
+    // The attempt starts when the program shows the dialog; a restore from minimised is a
+    // spontaneous show from the window system and must not start a second worker.
+    if (event->spontaneous())
+        return;
+    if (parentWidget())
+        move(parentWidget()->geometry().center() - rect().center());
     FormShow();
 }
 
