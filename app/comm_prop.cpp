@@ -8,7 +8,7 @@
 #include <QSpinBox>
 #include <QStyle>
 
-#include "app/settings/settings.h"
+#include "settings/settings.h"
 
 TComm_Prop* Comm_Prop = nullptr;
 

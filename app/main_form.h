@@ -11,7 +11,7 @@
 #include <string>
 #include <type_traits>
 
-#include "app/settings/settings.h"
+#include "settings/settings.h"
 #include "link/station.h"
 #include "platform/serial_port.h"
 

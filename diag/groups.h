@@ -12,7 +12,7 @@
 
 #include <vector>
 
-#include "app/settings/settings.h"
+#include "settings/settings.h"
 
 namespace diag {
 

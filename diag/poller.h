@@ -9,7 +9,7 @@
 #include <optional>
 #include <span>
 
-#include "app/settings/settings.h"
+#include "settings/settings.h"
 #include "link/kwp_message.h"
 #include "link/station.h"
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/settings/settings.h"
+#include "settings/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = "/dev/shm/tavro-settings-fuzz-" + std::to_string(::getpid());

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/settings/settings.h"
+#include "settings/settings.h"
 #include "link/ecu_protocol.h"
 #include "link/port.h"
 #include "platform/serial_port.h"

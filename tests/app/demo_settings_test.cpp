@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/settings/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

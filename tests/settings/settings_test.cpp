@@ -8,7 +8,7 @@
 #include <iterator>
 #include <vector>
 
-#include "app/settings/settings.h"
+#include "settings/settings.h"
 
 namespace {
 
