@@ -2,8 +2,6 @@
 // the fixed code of a menu entry. This is the one place that says what each code does.
 #include "link/ui/commands.h"
 
-#include "link/connection.h"
-
 #include <QComboBox>
 #include <QSpinBox>
 
@@ -13,6 +11,7 @@
 #include "app/main_form.h"
 #include "diag/ui/diag_form.h"
 #include "diag/ui/diag_prop.h"
+#include "link/connection.h"
 #include "services/ui/equipment_window.h"
 #include "services/ui/fault_codes_window.h"
 #include "services/ui/passport_window.h"

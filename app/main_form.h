@@ -11,9 +11,9 @@
 #include <string>
 #include <type_traits>
 
-#include "settings/settings.h"
 #include "link/station.h"
 #include "platform/serial_port.h"
+#include "settings/settings.h"
 
 class QFrame;
 class QLabel;

@@ -20,7 +20,8 @@ void LiveDataExchange(benchmark::State& state) {
     port.device = backend.Open("COM1");
     port.device->SetTimeouts(kline::LineTimeouts());
     const kline::EcuProtocol protocol(1);
-    if (!protocol.StartCommunication(port)) state.SkipWithError("the simulated ECU did not start");
+    if (!protocol.StartCommunication(port))
+        state.SkipWithError("the simulated ECU did not start");
     kline::KwpMessage record;
     for (auto _ : state) {
         protocol.ReadLiveData(port, record);
@@ -32,7 +33,8 @@ void LiveDataExchange(benchmark::State& state) {
             state.ResumeTiming();
         }
     }
-    if (record.error) state.SkipWithError("the live-data exchange failed");
+    if (record.error)
+        state.SkipWithError("the live-data exchange failed");
     state.counters["answer_bytes"] = record.length;
     platform::UseClock(nullptr);
 }

@@ -9,9 +9,9 @@
 #include <optional>
 #include <span>
 
-#include "settings/settings.h"
 #include "link/kwp_message.h"
 #include "link/station.h"
+#include "settings/settings.h"
 
 namespace diag {
 

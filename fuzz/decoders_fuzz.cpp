@@ -10,7 +10,8 @@
 #include "services/identification.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1) return 0;
+    if (size < 1)
+        return 0;
     kline::KwpMessage record;
     record.length = data[0];
     std::memcpy(record.data.data(), data + 1, std::min(size - 1, record.data.size()));
@@ -19,10 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int field = 0; field <= 10; ++field) {
             services::FieldBuffer buffer{};
             services::PassportField(protocol, record, field, buffer);
-            if (buffer.back() != 0) __builtin_trap();
+            if (buffer.back() != 0)
+                __builtin_trap();
             (void)services::FieldText(buffer);
         }
-        if (services::FaultRows(protocol, record).size() > 84) __builtin_trap();
+        if (services::FaultRows(protocol, record).size() > 84)
+            __builtin_trap();
         for (int n = 1; n <= services::EquipmentCount(protocol); ++n)
             (void)services::EquipmentLine(protocol, n, record);
         (void)services::CoTrimText(services::CoTrimOf(record));

@@ -11,7 +11,7 @@ namespace {
 
 // A port that echoes what is written and then plays the fuzzer's bytes as the ECU's answer.
 class ReplayPort final : public platform::SerialPort {
-public:
+  public:
     ReplayPort(const uint8_t* data, size_t size) : answer_(data, data + size) {}
     bool GetState(platform::LineSettings&) override { return true; }
     bool SetState(const platform::LineSettings&) override { return true; }
@@ -22,7 +22,8 @@ public:
     bool PurgeReceive() override { return true; }
     int ReadByte(uint8_t& byte) override {
         std::deque<uint8_t>& from = echo_.empty() ? answer_ : echo_;
-        if (from.empty()) return 0;
+        if (from.empty())
+            return 0;
         byte = from.front();
         from.pop_front();
         return 1;
@@ -35,7 +36,7 @@ public:
     bool ClearBreak() override { return true; }
     bool Close() override { return true; }
 
-private:
+  private:
     std::deque<uint8_t> echo_;
     std::deque<uint8_t> answer_;
 };
@@ -46,17 +47,21 @@ platform::VirtualClock virtualClock;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::UseClock(&virtualClock);
-    if (size < 1) return 0;
+    if (size < 1)
+        return 0;
     // The first byte picks the request and the ECU address; the rest comes from the line.
     const uint8_t address = (data[0] & 1) ? 0x10 : 0x11;
     static const kline::KwpMessage requests[] = {
-        kline::MakeRequest({0x81}),       kline::MakeRequest({0x21, 0x01}),
-        kline::MakeRequest({0x1A, 0x80}), kline::MakeRequest({0x18, 0x00, 0xFF, 0x00}),
+        kline::MakeRequest({0x81}),
+        kline::MakeRequest({0x21, 0x01}),
+        kline::MakeRequest({0x1A, 0x80}),
+        kline::MakeRequest({0x18, 0x00, 0xFF, 0x00}),
     };
     const kline::KwpMessage& request = requests[(data[0] >> 1) % 4];
     kline::Port port;
     port.device = std::make_unique<ReplayPort>(data + 1, size - 1);
     const kline::KwpMessage response = kline::Exchange(address, request, port);
-    if (response.error == 0 && response.data[0] != (request.data[0] | 0x40)) __builtin_trap();
+    if (response.error == 0 && response.data[0] != (request.data[0] | 0x40))
+        __builtin_trap();
     return 0;
 }

@@ -17,12 +17,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     settings::SettingsRecord record;
     const bool loaded = settings::LoadSettings(record, path);
-    if (loaded != (size >= settings::kRecordSize)) __builtin_trap();
+    if (loaded != (size >= settings::kRecordSize))
+        __builtin_trap();
     // The port name never runs past its field, whatever the bytes.
-    if (settings::PortName(record).size() > 7) __builtin_trap();
+    if (settings::PortName(record).size() > 7)
+        __builtin_trap();
     if (loaded) {
         const settings::RecordBytes bytes = settings::Encode(record);
-        if (std::memcmp(bytes.data(), data, bytes.size()) != 0) __builtin_trap();
+        if (std::memcmp(bytes.data(), data, bytes.size()) != 0)
+            __builtin_trap();
     }
     return 0;
 }

@@ -30,7 +30,8 @@ void RunConnectionAttempt(Station& station, std::atomic<bool>& terminate) {
             } else {
                 terminate = true;  // the port is gone: give up after this attempt
             }
-            if (terminate) break;
+            if (terminate)
+                break;
         }
         if (ok) {
             station.connected = 1;
@@ -44,7 +45,8 @@ void RunConnectionAttempt(Station& station, std::atomic<bool>& terminate) {
 }
 
 void EndLeftoverConnection(Station& station) {
-    if (station.connected) Disconnect(station);
+    if (station.connected)
+        Disconnect(station);
 }
 
 bool Disconnect(Station& station) {

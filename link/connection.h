@@ -34,7 +34,8 @@ template <class Op>
 bool kline::Retry(const Station& station, int attempts, Op&& op) {
     for (int attempt = 0; attempt < attempts; ++attempt) {
         platform::Sleep(station.RequestDelay());
-        if (op()) return true;
+        if (op())
+            return true;
     }
     return false;
 }

@@ -20,8 +20,10 @@ bool Succeeds(const EcuVariant& variant, const KwpMessage& request, Port& port) 
 EcuProtocol::EcuProtocol(int ecuType) : type_(ecuType == 0 || ecuType == 1 ? ecuType : -1) {}
 
 const EcuVariant* EcuProtocol::Variant(platform::Icon icon) const {
-    if (type_ == 0) return &type0_;
-    if (type_ == 1) return &type1_;
+    if (type_ == 0)
+        return &type0_;
+    if (type_ == 1)
+        return &type1_;
     platform::ShowMessage(kNoEcuType, platform::kAttention, icon);
     return nullptr;
 }
@@ -48,7 +50,8 @@ bool EcuProtocol::StartCommunication(Port& port) const {
 }
 
 bool EcuProtocol::StopCommunication(Port& port) const {
-    return Dispatch(false, [&](const EcuVariant& v) { return Succeeds(v, MakeRequest({0x82}), port); });
+    return Dispatch(false,
+                    [&](const EcuVariant& v) { return Succeeds(v, MakeRequest({0x82}), port); });
 }
 
 bool EcuProtocol::ReadLiveData(Port& port, KwpMessage& record) const {
@@ -67,12 +70,15 @@ bool EcuProtocol::IsEngineRunning(Port& port) const {
 
 bool EcuProtocol::ResetController(Port& port) const {
     // Both families take ECUReset with reset mode 0x01 (power on).
-    return Dispatch(false, [&](const EcuVariant& v) { return Succeeds(v, MakeRequest({0x11, 0x01}), port); });
+    return Dispatch(false, [&](const EcuVariant& v) {
+        return Succeeds(v, MakeRequest({0x11, 0x01}), port);
+    });
 }
 
 bool EcuProtocol::ClearFaults(Port& port) const {
-    return Dispatch(false,
-                    [&](const EcuVariant& v) { return Succeeds(v, MakeRequest({0x14, 0xFF, 0x00}), port); });
+    return Dispatch(false, [&](const EcuVariant& v) {
+        return Succeeds(v, MakeRequest({0x14, 0xFF, 0x00}), port);
+    });
 }
 
 }  // namespace kline

@@ -17,7 +17,7 @@ inline constexpr const char* kNoEcuType = "Блок не выбран!";
 // What differs between the two ECU families at the link level. Tables of the services and
 // of the parameter catalogue are indexed by Type().
 class EcuVariant {
-public:
+  public:
     virtual ~EcuVariant() = default;
     virtual int Type() const = 0;
     virtual uint8_t Address() const = 0;
@@ -32,7 +32,7 @@ public:
 
 // The first family, "TAVRO - KX4.2", at ECU address 0x11.
 class Type0Protocol final : public EcuVariant {
-public:
+  public:
     int Type() const override { return 0; }
     uint8_t Address() const override { return 0x11; }
     bool HasEquipmentConfiguration() const override { return false; }
@@ -42,7 +42,7 @@ public:
 
 // The second family, "КАРНЕЛ  -   5.1", at ECU address 0x10.
 class Type1Protocol final : public EcuVariant {
-public:
+  public:
     int Type() const override { return 1; }
     uint8_t Address() const override { return 0x10; }
     bool HasEquipmentConfiguration() const override { return true; }
@@ -53,7 +53,7 @@ public:
 };
 
 class EcuProtocol {
-public:
+  public:
     explicit EcuProtocol(int ecuType);
     EcuProtocol(const EcuProtocol&) = delete;
     EcuProtocol& operator=(const EcuProtocol&) = delete;
@@ -86,7 +86,7 @@ public:
     bool ResetController(Port& port) const;  // ECUReset 0x11 0x01
     bool ClearFaults(Port& port) const;      // ClearDiagnosticInformation 0x14 0xFF 0x00
 
-private:
+  private:
     int type_;
     Type0Protocol type0_;
     Type1Protocol type1_;

@@ -12,7 +12,8 @@ std::string HexBytes(const uint8_t* bytes, size_t count) {
     static const char digits[] = "0123456789ABCDEF";
     std::string text;
     for (size_t i = 0; i < count; ++i) {
-        if (i) text += ' ';
+        if (i)
+            text += ' ';
         text += digits[bytes[i] >> 4];
         text += digits[bytes[i] & 15];
     }

@@ -44,19 +44,24 @@ bool OpenPort(platform::SerialBackend& backend, const std::string& portName, uin
         return false;
     }
     platform::LineSettings line;
-    if (!port.device->GetState(line)) return Fail(kPortReadSettingsFailed, port);
+    if (!port.device->GetState(line))
+        return Fail(kPortReadSettingsFailed, port);
     ConfigureLine(line, baudRate);
-    if (!port.device->SetState(line)) return Fail(kPortWriteSettingsFailed, port);
+    if (!port.device->SetState(line))
+        return Fail(kPortWriteSettingsFailed, port);
     if (!port.device->ClearDtr() || !port.device->ClearRts())
         return Fail(kPortModemLinesFailed, port);
     platform::CommTimeouts timeouts;
-    if (!port.device->GetTimeouts(timeouts)) return Fail(kPortReadTimeoutsFailed, port);
-    if (!port.device->SetTimeouts(LineTimeouts())) return Fail(kPortWriteTimeoutsFailed, port);
+    if (!port.device->GetTimeouts(timeouts))
+        return Fail(kPortReadTimeoutsFailed, port);
+    if (!port.device->SetTimeouts(LineTimeouts()))
+        return Fail(kPortWriteTimeoutsFailed, port);
     return true;
 }
 
 void ClosePort(Port& port) {
-    if (!port.IsOpen()) return;
+    if (!port.IsOpen())
+        return;
     port.device->WriteByte(kAdapterByte);
     port.device->Close();
     port.device.reset();

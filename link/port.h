@@ -35,7 +35,9 @@ inline constexpr const char* kPortBusy =
 inline constexpr const char* kPortReadSettingsFailed = "Ошибка при чтении параметров порта!";
 inline constexpr const char* kPortWriteSettingsFailed = "Ошибка при установлении параметров порта!";
 inline constexpr const char* kPortModemLinesFailed = "Ошибка при сбросе сигналов DTR и RTS!";
-inline constexpr const char* kPortReadTimeoutsFailed = "Ошибка при запросе временных интервалов порта!";
-inline constexpr const char* kPortWriteTimeoutsFailed = "Ошибка при установке временных интервалов порта!";
+inline constexpr const char* kPortReadTimeoutsFailed =
+    "Ошибка при запросе временных интервалов порта!";
+inline constexpr const char* kPortWriteTimeoutsFailed =
+    "Ошибка при установке временных интервалов порта!";
 
 }  // namespace kline

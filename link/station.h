@@ -7,19 +7,20 @@
 #include <memory>
 #include <string>
 
-#include "settings/settings.h"
 #include "link/ecu_protocol.h"
 #include "link/port.h"
 #include "platform/serial_port.h"
+#include "settings/settings.h"
 
 namespace kline {
 
 struct Station {
     settings::SettingsRecord settings;
     platform::SerialBackend* backend = &platform::SystemSerialBackend();
-    Port port;                            // portHandle
-    std::atomic<uint8_t> connected{0};    // the ECU answered StartCommunication; set by the worker only
-    std::atomic<uint8_t> connecting{0};   // a connection attempt is running
+    Port port;  // portHandle
+    std::atomic<uint8_t> connected{
+        0};  // the ECU answered StartCommunication; set by the worker only
+    std::atomic<uint8_t> connecting{0};  // a connection attempt is running
     std::unique_ptr<EcuProtocol> ecuProtocol = std::make_unique<EcuProtocol>(0);
 
     std::string PortName() const { return settings::PortName(settings); }

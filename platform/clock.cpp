@@ -11,11 +11,13 @@ int64_t SystemClock::NowMicros() {
 }
 
 void SystemClock::SleepMicros(int64_t micros) {
-    if (micros > 0) std::this_thread::sleep_for(std::chrono::microseconds(micros));
+    if (micros > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(micros));
 }
 
 void VirtualClock::SleepMicros(int64_t micros) {
-    if (micros > 0) now_ += micros;
+    if (micros > 0)
+        now_ += micros;
     std::this_thread::yield();
 }
 
@@ -30,10 +32,18 @@ SystemClock systemClock;
 std::atomic<Clock*> currentClock{&systemClock};
 }  // namespace
 
-Clock& CurrentClock() { return *currentClock.load(); }
-void UseClock(Clock* clock) { currentClock = clock ? clock : &systemClock; }
+Clock& CurrentClock() {
+    return *currentClock.load();
+}
+void UseClock(Clock* clock) {
+    currentClock = clock ? clock : &systemClock;
+}
 
-void Sleep(int milliseconds) { CurrentClock().SleepMicros(int64_t{milliseconds} * 1000); }
-int64_t NowMicros() { return CurrentClock().NowMicros(); }
+void Sleep(int milliseconds) {
+    CurrentClock().SleepMicros(int64_t{milliseconds} * 1000);
+}
+int64_t NowMicros() {
+    return CurrentClock().NowMicros();
+}
 
 }  // namespace platform

@@ -8,7 +8,7 @@
 namespace platform {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual int64_t NowMicros() = 0;
     virtual void SleepMicros(int64_t micros) = 0;
@@ -16,7 +16,7 @@ public:
 
 // The steady clock of the machine; Sleep really waits.
 class SystemClock final : public Clock {
-public:
+  public:
     int64_t NowMicros() override;
     void SleepMicros(int64_t micros) override;
 };
@@ -24,13 +24,13 @@ public:
 // A clock that only moves when someone sleeps or advances it. Sleeping returns at once
 // (after yielding, so that a thread that loops on sleeps lets others run).
 class VirtualClock final : public Clock {
-public:
+  public:
     int64_t NowMicros() override { return now_.load(); }
     void SleepMicros(int64_t micros) override;
     void Advance(int64_t micros) { now_ += micros; }
     void AdvanceTo(int64_t micros);
 
-private:
+  private:
     std::atomic<int64_t> now_{0};
 };
 

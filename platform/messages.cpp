@@ -9,7 +9,9 @@ namespace {
 std::atomic<MessageSink*> currentSink{nullptr};
 }
 
-void UseMessageSink(MessageSink* sink) { currentSink = sink; }
+void UseMessageSink(MessageSink* sink) {
+    currentSink = sink;
+}
 
 void ShowMessage(const std::string& text, const std::string& caption, Icon icon) {
     if (MessageSink* sink = currentSink.load()) {

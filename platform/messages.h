@@ -15,7 +15,7 @@ struct Report {
 };
 
 class MessageSink {
-public:
+  public:
     virtual ~MessageSink() = default;
     // Shows the report and returns when the user has confirmed it.
     virtual void Show(const Report& report) = 0;

@@ -19,12 +19,12 @@ struct LineSettings {
     uint8_t dataBits = 8;
     Parity parity = Parity::None;
     StopBits stopBits = StopBits::One;
-    bool xonXoffOutput = false;   // stop sending on XOFF
-    bool xonXoffInput = false;    // send XOFF when the buffer fills
-    bool ctsFlow = false;         // hardware handshake on CTS
-    bool dsrFlow = false;         // hardware handshake on DSR
-    bool dtrHandshake = false;    // DTR driven by the driver
-    bool rtsHandshake = false;    // RTS driven by the driver
+    bool xonXoffOutput = false;  // stop sending on XOFF
+    bool xonXoffInput = false;   // send XOFF when the buffer fills
+    bool ctsFlow = false;        // hardware handshake on CTS
+    bool dsrFlow = false;        // hardware handshake on DSR
+    bool dtrHandshake = false;   // DTR driven by the driver
+    bool rtsHandshake = false;   // RTS driven by the driver
     bool replaceParityErrors = false;
     bool stripNulls = false;
 };
@@ -41,7 +41,7 @@ struct CommTimeouts {
 // One opened device. Every call reports success; ReadByte and WriteByte report the
 // number of bytes transferred (0 or 1), a read that times out transfers nothing.
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     virtual bool GetState(LineSettings& settings) = 0;
@@ -61,7 +61,7 @@ public:
 // Opens devices by the name the user typed ("COM1", "ttyUSB0", "pts/3", "/dev/...").
 // Opening is exclusive: a port that another program holds gives nullptr.
 class SerialBackend {
-public:
+  public:
     virtual ~SerialBackend() = default;
     virtual std::unique_ptr<SerialPort> Open(const std::string& name) = 0;
 };

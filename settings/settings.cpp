@@ -102,12 +102,14 @@ std::string PortName(const SettingsRecord& record) {
 
 void SetPortName(SettingsRecord& record, const std::string& name) {
     record.portName.fill(0);
-    std::memcpy(record.portName.data(), name.data(), std::min<size_t>(name.size(), kPortNameSize - 1));
+    std::memcpy(record.portName.data(), name.data(),
+                std::min<size_t>(name.size(), kPortNameSize - 1));
 }
 
 bool LoadSettings(SettingsRecord& record, const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
+    if (!file)
+        return false;
     // A short file still lands in the record's first bytes, as one block read would leave it;
     // the caller then lays the defaults over the groups, the port and the delay.
     RecordBytes bytes = Encode(record);
@@ -120,13 +122,15 @@ bool LoadSettings(SettingsRecord& record, const std::string& path) {
 bool SaveSettings(const SettingsRecord& record, const std::string& path) {
     const std::string temporary = path + ".new";
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) return false;
+    if (!file)
+        return false;
     const RecordBytes bytes = Encode(record);
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     written = (std::fflush(file) == 0) && written;
     written = (std::fclose(file) == 0) && written;
     std::error_code error;
-    if (written) std::filesystem::rename(temporary, path, error);
+    if (written)
+        std::filesystem::rename(temporary, path, error);
     if (!written || error) {
         std::filesystem::remove(temporary, error);
         return false;

@@ -10,14 +10,14 @@ namespace kline {
 
 class ChildWindow : public QMdiSubWindow {
     Q_OBJECT
-public:
+  public:
     using QMdiSubWindow::QMdiSubWindow;
 
-signals:
+  signals:
     // Sent from FormClose; the main window starts its 25 ms Timer1 on it.
     void closed();
 
-protected:
+  protected:
     // The window's own close handling (stop polling, end the connection, ...).
     virtual void FormClose() {}
 

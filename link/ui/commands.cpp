@@ -21,7 +21,8 @@ void Tell(const char* text, platform::Icon icon) {
 void AdapterCheck(Station& station) {
     // A connection that a window left open owns the port: end it before the probe.
     EndLeftoverConnection(station);
-    if (!OpenPort(*station.backend, station.PortName(), station.Protocol().BaudRate(), station.port))
+    if (!OpenPort(*station.backend, station.PortName(), station.Protocol().BaudRate(),
+                  station.port))
         return;
     station.port.device->WriteByte(kAdapterByte);
     uint8_t answer = 0;
@@ -71,7 +72,8 @@ void FaultClearing(Station& station) {
     } else {
         Tell(kFaultsNotCleared, platform::Icon::Warning);
     }
-    if (!stopped) Tell(kStopFailed, platform::Icon::Warning);
+    if (!stopped)
+        Tell(kStopFailed, platform::Icon::Warning);
 }
 
 }  // namespace kline

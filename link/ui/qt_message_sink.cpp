@@ -5,9 +5,13 @@
 
 namespace kline {
 
-QtMessageSink::QtMessageSink() { platform::UseMessageSink(this); }
+QtMessageSink::QtMessageSink() {
+    platform::UseMessageSink(this);
+}
 
-QtMessageSink::~QtMessageSink() { platform::UseMessageSink(nullptr); }
+QtMessageSink::~QtMessageSink() {
+    platform::UseMessageSink(nullptr);
+}
 
 void QtMessageSink::Show(const platform::Report& report) {
     if (QThread::currentThread() == thread()) {
@@ -16,13 +20,13 @@ void QtMessageSink::Show(const platform::Report& report) {
     }
     // The user-interface thread keeps serving events while it waits for a worker
     // (WaitServingEvents), so this blocking call cannot lock up.
-    QMetaObject::invokeMethod(this, [this, &report] { ShowHere(report); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, &report] { ShowHere(report); }, Qt::BlockingQueuedConnection);
 }
 
 void QtMessageSink::ShowHere(const platform::Report& report) {
-    const auto icon = report.icon == platform::Icon::Warning ? QMessageBox::Warning
-                                                             : QMessageBox::Information;
+    const auto icon =
+        report.icon == platform::Icon::Warning ? QMessageBox::Warning : QMessageBox::Information;
     QMessageBox box(icon, QString::fromStdString(report.caption),
                     QString::fromStdString(report.text), QMessageBox::Ok);
     box.exec();

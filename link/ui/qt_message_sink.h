@@ -10,13 +10,13 @@ namespace kline {
 
 class QtMessageSink final : public QObject, public platform::MessageSink {
     Q_OBJECT
-public:
+  public:
     // Must be built on the user-interface thread; installs itself as the sink in force.
     QtMessageSink();
     ~QtMessageSink() override;
     void Show(const platform::Report& report) override;
 
-private:
+  private:
     void ShowHere(const platform::Report& report);
 };
 

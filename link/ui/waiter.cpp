@@ -15,7 +15,9 @@ namespace kline {
 
 TWaiter* Waiter = nullptr;
 
-void TCommunicator::run() { RunConnectionAttempt(station_, terminate_); }
+void TCommunicator::run() {
+    RunConnectionAttempt(station_, terminate_);
+}
 
 TWaiter::TWaiter(Station& station, QWidget* parent) : QDialog(parent), station_(station) {
     setObjectName("Waiter");
@@ -49,7 +51,9 @@ TWaiter::TWaiter(Station& station, QWidget* parent) : QDialog(parent), station_(
     connect(Timer1, &QTimer::timeout, this, &TWaiter::Timer1Timer);
 }
 
-TWaiter::~TWaiter() { StopWorker(); }
+TWaiter::~TWaiter() {
+    StopWorker();
+}
 
 void TWaiter::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -86,14 +90,17 @@ void TWaiter::BitBtn1Click() {
 }
 
 void TWaiter::StopWorker() {
-    if (!worker_) return;
+    if (!worker_)
+        return;
     worker_->RequestTerminate();
     platform::Sleep(50);
     WaitServingEvents(*worker_);
     worker_.reset();
 }
 
-void TWaiter::reject() { BitBtn1Click(); }
+void TWaiter::reject() {
+    BitBtn1Click();
+}
 
 void TWaiter::closeEvent(QCloseEvent* event) {
     // The close box ends the attempt the way "Остановить" does: no worker outlives the dialog.
@@ -102,9 +109,12 @@ void TWaiter::closeEvent(QCloseEvent* event) {
 }
 
 void Connect(Station& station) {
-    if (!station.connected) ShowWaiter();
+    if (!station.connected)
+        ShowWaiter();
 }
 
-void ShowWaiter() { Waiter->exec(); }
+void ShowWaiter() {
+    Waiter->exec();
+}
 
 }  // namespace kline

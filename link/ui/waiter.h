@@ -17,21 +17,21 @@ namespace kline {
 
 // The connection worker: opens the port and wakes the ECU until it answers or is stopped.
 class TCommunicator final : public QThread {
-public:
+  public:
     explicit TCommunicator(Station& station) : station_(station) {}
     void RequestTerminate() { terminate_ = true; }
 
-protected:
+  protected:
     void run() override;
 
-private:
+  private:
     Station& station_;
     std::atomic<bool> terminate_{false};
 };
 
 class TWaiter final : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TWaiter(Station& station, QWidget* parent = nullptr);
     ~TWaiter() override;
 
@@ -43,12 +43,12 @@ public:
     void Timer1Timer();
     void BitBtn1Click();
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;  // Esc and the close box end the attempt like "Остановить"
 
-private:
+  private:
     void StopWorker();
     Station& station_;
     std::unique_ptr<TCommunicator> worker_;

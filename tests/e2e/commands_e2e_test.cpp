@@ -36,8 +36,9 @@ TEST_F(Commands, ResetOfBothFamiliesWithTheEngineOff) {
 TEST_F(Commands, RunningEngineRefusesTheReset) {
     Start(1);
     RunEcuEntry(5);
-    EXPECT_EQ(sink.Texts(), std::vector<std::string>{
-                                "Включен двигатель! Сброс выполняется только на выключеном двигателе!"});
+    EXPECT_EQ(sink.Texts(),
+              std::vector<std::string>{
+                  "Включен двигатель! Сброс выполняется только на выключеном двигателе!"});
     EXPECT_NE(SimState().find("session ended"), std::string::npos) << SimState();
 }
 

@@ -1,11 +1,11 @@
 // The identification, the fault codes and the equipment read from the main window against
 // kline-sim, for both ECU families.
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QPushButton>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <map>
 
@@ -44,7 +44,8 @@ TEST_P(Passports, FieldsComeFromTheEcu) {
     QTimer reader;
     QObject::connect(&reader, &QTimer::timeout, [&] {
         auto* passport = qobject_cast<services::TPassport*>(QApplication::activeModalWidget());
-        if (!passport || passport->Auto_type->text().isEmpty()) return;
+        if (!passport || passport->Auto_type->text().isEmpty())
+            return;
         reader.stop();
         shown["vehicle"] = passport->Auto_type->text();
         shown["date"] = passport->Data_progr->text();
@@ -74,7 +75,8 @@ class FaultLists : public e2e::StationTest, public testing::WithParamInterface<i
 TEST_P(FaultLists, ShowTheSimulatorsCodesAndStatuses) {
     Start(GetParam(), {"--dtc", "P0130:60,P0505:20,P1622:40"});
     RunEcuEntry(4);  // "Список ошибок"
-    ASSERT_TRUE(WaitFor([&] { return services::Errors_form && services::Errors_form->RowCount() == 4; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return services::Errors_form && services::Errors_form->RowCount() == 4; }));
     const auto* grid = services::Errors_form;
     EXPECT_EQ(grid->Cell(0, 1), "P0130");
     EXPECT_EQ(grid->Cell(2, 1), "Да");
@@ -98,7 +100,8 @@ INSTANTIATE_TEST_SUITE_P(BothFamilies, FaultLists, testing::Values(0, 1));
 TEST_F(Info, EquipmentOfTheSecondFamily) {
     Start(1);
     RunEcuEntry(7);  // "Комплектация"
-    ASSERT_TRUE(WaitFor([&] { return services::Complect && services::Complect->List_Compl->count() > 0; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return services::Complect && services::Complect->List_Compl->count() > 0; }));
     QStringList lines;
     for (int i = 0; i < services::Complect->List_Compl->count(); ++i)
         lines << services::Complect->List_Compl->item(i)->text();

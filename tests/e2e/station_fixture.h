@@ -20,7 +20,7 @@
 namespace e2e {
 
 class StationTest : public testing::Test {
-protected:
+  protected:
     void TearDown() override {
         waiter.reset();  // a child of the main window: it goes first
         kline::Waiter = nullptr;
@@ -37,7 +37,8 @@ protected:
                testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
         stateFile = (dir / "sim-state.txt").string();
-        options.insert(options.end(), {"--ecu", std::to_string(ecuType), "--state-file", stateFile});
+        options.insert(options.end(),
+                       {"--ecu", std::to_string(ecuType), "--state-file", stateFile});
         sim = std::make_unique<testing_support::SimProcess>(KLINE_SIM_PATH, options);
         ASSERT_EQ(sim->portName.rfind("pts/", 0), 0u) << "kline-sim did not start";
 

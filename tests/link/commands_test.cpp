@@ -1,9 +1,10 @@
 // The adapter check, the controller reset and the fault clearing, with their messages.
+#include "link/ui/commands.h"
+
 #include <gtest/gtest.h>
 
 #include <QTimer>
 
-#include "link/ui/commands.h"
 #include "link/ui/waiter.h"
 #include "tests/link/test_frames.h"
 #include "tests/support/recording_sink.h"
@@ -16,11 +17,15 @@ using link_test::Bytes;
 using platform::Icon;
 using platform::Report;
 
-Report Info(const char* text) { return {text, "Внимание!", Icon::Information}; }
-Report Warn(const char* text) { return {text, "Внимание!", Icon::Warning}; }
+Report Info(const char* text) {
+    return {text, "Внимание!", Icon::Information};
+}
+Report Warn(const char* text) {
+    return {text, "Внимание!", Icon::Warning};
+}
 
 class CommandsTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::UseClock(&clock);
         settings::ApplyDefaults(station.settings);
@@ -38,7 +43,8 @@ protected:
         platform::UseClock(nullptr);
     }
     void EcuAnswers(std::initializer_list<Bytes> answers) {
-        for (const auto& data : answers) backend.line.answers.push_back(data.empty() ? data : Answer(0x10, data));
+        for (const auto& data : answers)
+            backend.line.answers.push_back(data.empty() ? data : Answer(0x10, data));
     }
     // Times at which requests with this SID were sent (type 1 frames of up to 63 bytes).
     std::vector<int64_t> RequestTimes(uint8_t sid) const {

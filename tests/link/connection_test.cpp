@@ -1,9 +1,10 @@
 // Connection start and stop: the worker's attempts and Disconnect, on the virtual clock.
+#include "link/connection.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include "link/connection.h"
 #include "tests/link/test_frames.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
@@ -13,7 +14,7 @@ namespace {
 using link_test::Answer;
 
 class ConnectionTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::UseClock(&clock);
         settings::ApplyDefaults(station.settings);

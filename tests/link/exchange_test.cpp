@@ -1,9 +1,10 @@
 // The KWP2000 exchange: the frames it sends and every answer it must refuse.
+#include "link/exchange.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "link/exchange.h"
 #include "platform/clock.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
@@ -14,7 +15,9 @@ using kline::KwpMessage;
 using kline::MakeRequest;
 using Bytes = std::vector<uint8_t>;
 
-std::string Hex(const Bytes& b) { return kline::HexBytes(b.data(), b.size()); }
+std::string Hex(const Bytes& b) {
+    return kline::HexBytes(b.data(), b.size());
+}
 
 Bytes Frame(uint8_t address, const KwpMessage& request) {
     uint8_t frame[256];
@@ -74,7 +77,7 @@ TEST(RequestFrame, SixtyFourDataBytesGetTheLengthByte) {
 }
 
 class ExchangeTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::UseClock(&clock);
         port.device = backend.Open("COM1");
@@ -191,18 +194,17 @@ Bytes WithChecksum(Bytes frame) {
 
 INSTANTIATE_TEST_SUITE_P(
     Exchange, RefusedAnswers,
-    testing::Values(
-        BadAnswer{"NoAnswer", {}},
-        BadAnswer{"FormatWithoutAddress", WithChecksum({0x02, 0xF1, 0x10, 0x61, 0x01})},
-        BadAnswer{"FormatCarbMode", WithChecksum({0xC2, 0xF1, 0x10, 0x61, 0x01})},
-        BadAnswer{"WrongTarget", WithChecksum({0x82, 0xF0, 0x10, 0x61, 0x01})},
-        BadAnswer{"WrongSource", WithChecksum({0x82, 0xF1, 0x11, 0x61, 0x01})},
-        BadAnswer{"NegativeAnswer", WithChecksum({0x83, 0xF1, 0x10, 0x7F, 0x21, 0x12})},
-        BadAnswer{"WrongSid", WithChecksum({0x82, 0xF1, 0x10, 0x62, 0x01})},
-        BadAnswer{"MissingDataByte", {0x83, 0xF1, 0x10, 0x61, 0x01}},
-        BadAnswer{"MissingChecksum", {0x82, 0xF1, 0x10, 0x61, 0x01}},
-        BadAnswer{"WrongChecksum", {0x82, 0xF1, 0x10, 0x61, 0x01, 0x00}},
-        BadAnswer{"LengthByteThenSilence", {0x80, 0xF1, 0x10}}),
+    testing::Values(BadAnswer{"NoAnswer", {}},
+                    BadAnswer{"FormatWithoutAddress", WithChecksum({0x02, 0xF1, 0x10, 0x61, 0x01})},
+                    BadAnswer{"FormatCarbMode", WithChecksum({0xC2, 0xF1, 0x10, 0x61, 0x01})},
+                    BadAnswer{"WrongTarget", WithChecksum({0x82, 0xF0, 0x10, 0x61, 0x01})},
+                    BadAnswer{"WrongSource", WithChecksum({0x82, 0xF1, 0x11, 0x61, 0x01})},
+                    BadAnswer{"NegativeAnswer", WithChecksum({0x83, 0xF1, 0x10, 0x7F, 0x21, 0x12})},
+                    BadAnswer{"WrongSid", WithChecksum({0x82, 0xF1, 0x10, 0x62, 0x01})},
+                    BadAnswer{"MissingDataByte", {0x83, 0xF1, 0x10, 0x61, 0x01}},
+                    BadAnswer{"MissingChecksum", {0x82, 0xF1, 0x10, 0x61, 0x01}},
+                    BadAnswer{"WrongChecksum", {0x82, 0xF1, 0x10, 0x61, 0x01, 0x00}},
+                    BadAnswer{"LengthByteThenSilence", {0x80, 0xF1, 0x10}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Any bytes from the line give an answer or an error, never a read outside the record.
@@ -211,9 +213,12 @@ TEST_F(ExchangeTest, RandomLineBytesNeverBreakTheRecord) {
     for (int round = 0; round < 2000; ++round) {
         Bytes noise;
         const int size = static_cast<int>((seed = seed * 1103515245 + 12345) >> 24);
-        for (int i = 0; i < size; ++i) noise.push_back(static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16));
-        if (!noise.empty() && round % 2) noise[0] = 0x80 | (noise[0] & 0x3F);
-        if (noise.size() > 2 && round % 4 == 1) noise[1] = 0xF1, noise[2] = 0x10;
+        for (int i = 0; i < size; ++i)
+            noise.push_back(static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16));
+        if (!noise.empty() && round % 2)
+            noise[0] = 0x80 | (noise[0] & 0x3F);
+        if (noise.size() > 2 && round % 4 == 1)
+            noise[1] = 0xF1, noise[2] = 0x10;
         backend.line.answers.push_back(noise);
         KwpMessage response = Run(0x10, MakeRequest({0x21, 0x01}));
         if (response.error == 0) {

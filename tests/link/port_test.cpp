@@ -1,7 +1,8 @@
 // Opening the adapter's port step by step, and closing it with the adapter byte.
+#include "link/port.h"
+
 #include <gtest/gtest.h>
 
-#include "link/port.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
 
@@ -26,7 +27,8 @@ TEST_P(OpenPortFailures, ShowTheirMessageAndLeaveThePortClosed) {
     EXPECT_FALSE(kline::OpenPort(backend, "COM2", 10400, port));
     EXPECT_FALSE(port.IsOpen());
     ASSERT_EQ(sink.Reports().size(), 1u);
-    EXPECT_EQ(sink.Reports()[0], (platform::Report{GetParam().message, "Внимание!", platform::Icon::Warning}));
+    EXPECT_EQ(sink.Reports()[0],
+              (platform::Report{GetParam().message, "Внимание!", platform::Icon::Warning}));
     // Closed with the adapter byte, once.
     EXPECT_EQ(backend.line.written, std::vector<uint8_t>{0xAA});
     EXPECT_EQ(backend.line.closes, 1);
@@ -40,7 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFailure{"ClearDtr", "ClearDtr", "Ошибка при сбросе сигналов DTR и RTS!"},
         OpenFailure{"ClearRts", "ClearRts", "Ошибка при сбросе сигналов DTR и RTS!"},
         OpenFailure{"GetTimeouts", "GetTimeouts", "Ошибка при запросе временных интервалов порта!"},
-        OpenFailure{"SetTimeouts", "SetTimeouts", "Ошибка при установке временных интервалов порта!"}),
+        OpenFailure{"SetTimeouts", "SetTimeouts",
+                    "Ошибка при установке временных интервалов порта!"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OpenPort, RefusedOpenShowsTheBusyMessageAndClosesNothing) {
@@ -94,8 +97,9 @@ TEST(OpenPort, ConfiguresTheKLine) {
     EXPECT_EQ(t.readTotalConstant, 90u);
     EXPECT_EQ(t.writeTotalMultiplier, 20u);
     EXPECT_EQ(t.writeTotalConstant, 90u);
-    EXPECT_EQ(backend.line.calls, (std::vector<std::string>{"GetState", "SetState", "ClearDtr",
-                                                            "ClearRts", "GetTimeouts", "SetTimeouts"}));
+    EXPECT_EQ(backend.line.calls,
+              (std::vector<std::string>{"GetState", "SetState", "ClearDtr", "ClearRts",
+                                        "GetTimeouts", "SetTimeouts"}));
 }
 
 TEST(ClosePort, TwiceSendsTheAdapterByteOnceAndClosesOnce) {

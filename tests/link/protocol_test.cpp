@@ -12,7 +12,7 @@ using link_test::Answer;
 using link_test::Bytes;
 
 class ProtocolTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::UseClock(&clock);
         port.device = backend.Open("COM1");
@@ -68,7 +68,8 @@ TEST_F(ProtocolTest, WakeUpIsABreakOf25MsAnd25MsIdleBeforeTheRequest) {
     const auto& calls = backend.line.calls;
     const auto at = [&](const char* name) {
         for (size_t i = 0; i < calls.size(); ++i)
-            if (calls[i] == name) return backend.line.callTimes[i];
+            if (calls[i] == name)
+                return backend.line.callTimes[i];
         return int64_t{-1};
     };
     EXPECT_EQ(at("ClearBreak") - at("SetBreak"), 25'000);
@@ -109,9 +110,15 @@ TEST_P(LinkServices, SendTheFrameAndAcceptThePositiveAnswer) {
     EXPECT_EQ(Written(), c.frame);
 }
 
-bool Stop(const kline::EcuProtocol& p, kline::Port& port) { return p.StopCommunication(port); }
-bool Reset(const kline::EcuProtocol& p, kline::Port& port) { return p.ResetController(port); }
-bool Clear(const kline::EcuProtocol& p, kline::Port& port) { return p.ClearFaults(port); }
+bool Stop(const kline::EcuProtocol& p, kline::Port& port) {
+    return p.StopCommunication(port);
+}
+bool Reset(const kline::EcuProtocol& p, kline::Port& port) {
+    return p.ResetController(port);
+}
+bool Clear(const kline::EcuProtocol& p, kline::Port& port) {
+    return p.ClearFaults(port);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     BothFamilies, LinkServices,

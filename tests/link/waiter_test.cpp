@@ -1,5 +1,7 @@
 // The connecting dialog and its worker, offscreen: closing by the timer, "Остановить",
 // the close box, and message boxes the worker shows from its own thread.
+#include "link/ui/waiter.h"
+
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -7,7 +9,6 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
-#include "link/ui/waiter.h"
 #include "tests/link/test_frames.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
@@ -19,7 +20,7 @@ using link_test::Answer;
 // Records reports like a user who confirms them, but hands reports from workers to the
 // user-interface thread with a blocking call, as the real message boxes do.
 class HandOverSink final : public QObject, public platform::MessageSink {
-public:
+  public:
     HandOverSink() { platform::UseMessageSink(this); }
     ~HandOverSink() override { platform::UseMessageSink(nullptr); }
     void Show(const platform::Report& report) override {
@@ -27,14 +28,14 @@ public:
             texts.push_back(report.text);
             return;
         }
-        QMetaObject::invokeMethod(this, [&] { texts.push_back(report.text); },
-                                  Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [&] { texts.push_back(report.text); }, Qt::BlockingQueuedConnection);
     }
     std::vector<std::string> texts;
 };
 
 class WaiterTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::UseClock(&clock);
         settings::ApplyDefaults(station.settings);

@@ -1,6 +1,7 @@
 // auto.ini: the 336-byte record at its exact offsets, short and long files, the safe save.
-#include <gtest/gtest.h>
+#include "settings/settings.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -8,24 +9,24 @@
 #include <iterator>
 #include <vector>
 
-#include "settings/settings.h"
-
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
 class SettingsFile : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tavro-settings-" + std::to_string(::getpid()) + "-" +
-                                           testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("tavro-settings-" + std::to_string(::getpid()) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
         path = (dir / "auto.ini").string();
     }
     void TearDown() override { fs::remove_all(dir); }
     void Write(const Bytes& bytes) {
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
     Bytes Read() const {
         std::ifstream in(path, std::ios::binary);
@@ -55,8 +56,8 @@ TEST_F(SettingsFile, ExactRecordOfAFirstRun) {
     for (uint8_t b : {0xFA, 0x00, 0x00, 0x00}) expected.push_back(b);  // 250
     for (uint8_t b : {0x04, 0x03, 0x02, 0x01}) expected.push_back(b);  // top
     for (uint8_t b : {0xFE, 0xFF, 0xFF, 0xFF}) expected.push_back(b);  // left -2
-    expected.insert(expected.end(), 8, 0x00);                           // saved size
-    expected.push_back(2);                                              // window state
+    expected.insert(expected.end(), 8, 0x00);                          // saved size
+    expected.push_back(2);                                             // window state
     expected.insert(expected.end(), 3, 0x00);
     expected.push_back(0);  // ECU type
     expected.insert(expected.end(), 3, 0x00);

@@ -16,7 +16,9 @@ namespace {
 
 using testing_support::SimProcess;
 
-std::string ReadFile(const std::string& path) { return testing_support::ReadTextFile(path); }
+std::string ReadFile(const std::string& path) {
+    return testing_support::ReadTextFile(path);
+}
 
 class KlineSim : public testing::TestWithParam<int> {
   protected:

@@ -13,7 +13,7 @@
 namespace testing_support {
 
 class RecordingSink final : public platform::MessageSink {
-public:
+  public:
     RecordingSink() { platform::UseMessageSink(this); }
     ~RecordingSink() override { platform::UseMessageSink(nullptr); }
 
@@ -22,7 +22,7 @@ public:
     std::vector<std::string> Texts() const;
     void Clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<platform::Report> reports_;
 };

@@ -15,28 +15,36 @@ bool ScriptedPort::Call(const std::string& name) {
 }
 
 bool ScriptedPort::GetState(platform::LineSettings& s) {
-    if (!Call("GetState")) return false;
+    if (!Call("GetState"))
+        return false;
     s = line_.state;
     return true;
 }
 
 bool ScriptedPort::SetState(const platform::LineSettings& s) {
-    if (!Call("SetState")) return false;
+    if (!Call("SetState"))
+        return false;
     line_.state = s;
     return true;
 }
 
-bool ScriptedPort::ClearDtr() { return Call("ClearDtr"); }
-bool ScriptedPort::ClearRts() { return Call("ClearRts"); }
+bool ScriptedPort::ClearDtr() {
+    return Call("ClearDtr");
+}
+bool ScriptedPort::ClearRts() {
+    return Call("ClearRts");
+}
 
 bool ScriptedPort::GetTimeouts(platform::CommTimeouts& t) {
-    if (!Call("GetTimeouts")) return false;
+    if (!Call("GetTimeouts"))
+        return false;
     t = line_.timeouts;
     return true;
 }
 
 bool ScriptedPort::SetTimeouts(const platform::CommTimeouts& t) {
-    if (!Call("SetTimeouts")) return false;
+    if (!Call("SetTimeouts"))
+        return false;
     line_.timeouts = t;
     return true;
 }
@@ -63,16 +71,22 @@ int ScriptedPort::ReadByte(uint8_t& byte) {
 }
 
 int ScriptedPort::WriteByte(uint8_t byte) {
-    if (line_.Fails("WriteByte")) return 0;
+    if (line_.Fails("WriteByte"))
+        return 0;
     line_.written.push_back(byte);
     line_.writeTimes.push_back(platform::NowMicros());
     line_.wroteSinceAnswer = true;
-    if (line_.echo) line_.incoming.push_back(byte);
+    if (line_.echo)
+        line_.incoming.push_back(byte);
     return 1;
 }
 
-bool ScriptedPort::SetBreak() { return Call("SetBreak"); }
-bool ScriptedPort::ClearBreak() { return Call("ClearBreak"); }
+bool ScriptedPort::SetBreak() {
+    return Call("SetBreak");
+}
+bool ScriptedPort::ClearBreak() {
+    return Call("ClearBreak");
+}
 
 bool ScriptedPort::Close() {
     Call("Close");
@@ -83,7 +97,8 @@ bool ScriptedPort::Close() {
 std::unique_ptr<platform::SerialPort> ScriptedBackend::Open(const std::string& name) {
     openedNames.push_back(name);
     ++opens;
-    if (refuseOpen) return nullptr;
+    if (refuseOpen)
+        return nullptr;
     return std::make_unique<ScriptedPort>(line);
 }
 

@@ -20,10 +20,10 @@ struct ScriptedLine {
     // been read, so that it survives the purge at the start of the exchange.
     std::deque<std::vector<uint8_t>> answers;
     bool wroteSinceAnswer = false;
-    std::vector<uint8_t> written;  // every byte the station wrote, in order
-    std::vector<std::string> calls;  // names of the calls, in order
-    std::vector<int64_t> callTimes;  // clock time of each call, in microseconds
-    std::vector<int64_t> writeTimes; // clock time of each written byte
+    std::vector<uint8_t> written;     // every byte the station wrote, in order
+    std::vector<std::string> calls;   // names of the calls, in order
+    std::vector<int64_t> callTimes;   // clock time of each call, in microseconds
+    std::vector<int64_t> writeTimes;  // clock time of each written byte
     platform::LineSettings state;
     platform::CommTimeouts timeouts;
     bool echo = true;  // an adapter: every written byte comes back first
@@ -35,7 +35,7 @@ struct ScriptedLine {
 };
 
 class ScriptedPort final : public platform::SerialPort {
-public:
+  public:
     explicit ScriptedPort(ScriptedLine& line) : line_(line) {}
     bool GetState(platform::LineSettings& s) override;
     bool SetState(const platform::LineSettings& s) override;
@@ -50,13 +50,13 @@ public:
     bool ClearBreak() override;
     bool Close() override;
 
-private:
+  private:
     bool Call(const std::string& name);
     ScriptedLine& line_;
 };
 
 class ScriptedBackend final : public platform::SerialBackend {
-public:
+  public:
     ScriptedLine line;
     std::atomic<bool> refuseOpen{false};
     std::vector<std::string> openedNames;

@@ -22,7 +22,8 @@ SimProcess::SimProcess(const std::string& program, std::vector<std::string> opti
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     int out[2];
-    if (pipe(out) != 0) return;
+    if (pipe(out) != 0)
+        return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
@@ -30,7 +31,8 @@ SimProcess::SimProcess(const std::string& program, std::vector<std::string> opti
     // Its reports on standard error would keep the test runner's pipe open after it ends.
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     stdout_ = out[0];
@@ -40,11 +42,13 @@ SimProcess::SimProcess(const std::string& program, std::vector<std::string> opti
 
 SimProcess::~SimProcess() {
     Stop();
-    if (stdout_ >= 0) close(stdout_);
+    if (stdout_ >= 0)
+        close(stdout_);
 }
 
 int SimProcess::Stop() {
-    if (pid_ <= 0) return status_;
+    if (pid_ <= 0)
+        return status_;
     kill(pid_, SIGTERM);
     int status = 0;
     waitpid(pid_, &status, 0);

@@ -10,7 +10,7 @@
 namespace testing_support {
 
 class SimProcess {
-public:
+  public:
     // The simulator's standard error (its trace with --trace) goes to `stderrPath`.
     SimProcess(const std::string& program, std::vector<std::string> options,
                const std::string& stderrPath = "/dev/null");
@@ -24,7 +24,7 @@ public:
     std::string portName;  // "pts/N", as typed into the connection dialog
     std::string path;      // "/dev/pts/N"
 
-private:
+  private:
     std::string ReadLine();
     pid_t pid_ = -1;
     int stdout_ = -1;
