@@ -29,7 +29,6 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -41,6 +40,7 @@
 #include "platform/messages.h"
 #include "services/ui/co_trim_window.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/sim_trace.h"
 #include "widgets/value_panel.h"
 
 extern char** environ;
@@ -188,23 +188,12 @@ ExchangeFigure MeasureExchange(int family) {
 
 // --- the poller on the diagnostics window ----------------------------------------------------
 
-// The start times of the live-data requests in the simulator's trace, in ms:
-// "   1.234567  tester  82 10 F1 21 01 A5".
+// The start times of the live-data requests in the simulator's trace, in ms.
 std::vector<double> RequestTimes(const std::string& tracePath) {
     std::vector<double> times;
-    std::ifstream in(tracePath);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        double seconds = 0;
-        std::string who;
-        std::vector<std::string> bytes;
-        if (!(fields >> seconds >> who) || who != "tester")
-            continue;
-        for (std::string hex; fields >> hex;) bytes.push_back(hex);
-        if (bytes.size() == 6 && bytes[3] == "21" && bytes[4] == "01")
-            times.push_back(seconds * 1000);
-    }
+    for (const testing_support::TraceBurst& burst : testing_support::ReadSimTrace(tracePath))
+        if (testing_support::IsLiveRequest(burst))
+            times.push_back(burst.seconds * 1000);
     return times;
 }
 

@@ -23,7 +23,7 @@ class SystemClock final : public Clock {
 
 // A clock that only moves when someone sleeps or advances it. Sleeping returns at once
 // (after yielding, so that a thread that loops on sleeps lets others run).
-class VirtualClock final : public Clock {
+class VirtualClock : public Clock {
   public:
     int64_t NowMicros() override { return now_.load(); }
     void SleepMicros(int64_t micros) override;

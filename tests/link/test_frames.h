@@ -1,20 +1,17 @@
-// Answer frames as an ECU sends them, for the link's tests.
+// Answer frames as an ECU sends them, for the link's tests: the simulator's encoder.
 #pragma once
 
 #include <cstdint>
 #include <vector>
+
+#include "tests/support/frames.h"
 
 namespace link_test {
 
 using Bytes = std::vector<uint8_t>;
 
 inline Bytes Answer(uint8_t source, const Bytes& data) {
-    Bytes frame{static_cast<uint8_t>(0x80 + data.size()), 0xF1, source};
-    for (uint8_t byte : data) frame.push_back(byte);  // (insert() trips a false -Warray-bounds)
-    uint8_t sum = 0;
-    for (uint8_t b : frame) sum += b;
-    frame.push_back(sum);
-    return frame;
+    return testing_support::AnswerFrame(source, data);
 }
 
 }  // namespace link_test

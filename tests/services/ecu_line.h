@@ -12,30 +12,15 @@
 #include "link/exchange.h"
 #include "link/kwp_message.h"
 #include "link/port.h"
-#include "platform/clock.h"
+#include "tests/support/frames.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/virtual_clock.h"
 
 namespace services_test {
 
-inline std::string Hex(const std::vector<uint8_t>& bytes) {
-    return kline::HexBytes(bytes.data(), bytes.size());
-}
-
-// An ECU's answer on the line: format byte, tester, ECU, data, checksum (ISO 14230-2 4.1).
-inline std::vector<uint8_t> AnswerFrame(uint8_t ecuAddress, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> frame;
-    if (data.size() < 64) {
-        frame = {static_cast<uint8_t>(0x80 + data.size()), kline::kTesterAddress, ecuAddress};
-    } else {
-        frame = {0x80, kline::kTesterAddress, ecuAddress, static_cast<uint8_t>(data.size())};
-    }
-    frame.insert(frame.end(), data.begin(), data.end());
-    uint8_t sum = 0;
-    for (uint8_t byte : frame) sum = static_cast<uint8_t>(sum + byte);
-    frame.push_back(sum);
-    return frame;
-}
+using testing_support::AnswerFrame;
+using testing_support::Hex;
 
 // A good answer as the exchange leaves it: the data, then the received checksum, zeros beyond.
 inline kline::KwpMessage Answer(const std::vector<uint8_t>& data, uint8_t checksum = 0xC5) {
@@ -48,18 +33,14 @@ inline kline::KwpMessage Answer(const std::vector<uint8_t>& data, uint8_t checks
 
 class EcuLine : public ::testing::Test {
   protected:
-    void SetUp() override {
-        platform::UseClock(&clock);
-        port.device = std::make_unique<testing_support::ScriptedPort>(line);
-    }
-    void TearDown() override { platform::UseClock(nullptr); }
+    void SetUp() override { port.device = std::make_unique<testing_support::ScriptedPort>(line); }
 
     // The ECU's next answer, given as its data (SID first).
     void Answers(uint8_t ecuAddress, const std::vector<uint8_t>& data) {
         line.answers.push_back(AnswerFrame(ecuAddress, data));
     }
 
-    platform::VirtualClock clock;
+    testing_support::ScopedVirtualClock clock;
     testing_support::ScriptedLine line;
     kline::Port port;
     testing_support::RecordingSink sink;

@@ -1,0 +1,35 @@
+// Waiting in a test as the station's own event loop waits: posted events, the poller's
+// hand-overs and timers are served at once. (QTest's waits sleep between their rounds and
+// hold up a poller that hands over every few milliseconds.)
+#pragma once
+
+#include <QEventLoop>
+#include <QTimer>
+#include <functional>
+
+namespace testing_support {
+
+// Serves events until `done` holds or `ms` of real time have passed; tells whether `done`
+// holds. Without `done` it serves events for the whole `ms`.
+inline bool ServeEventsUntil(const std::function<bool()>& done, int ms = 15000) {
+    if (done && done())
+        return true;
+    QEventLoop loop;
+    QTimer look;
+    if (done) {
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            if (done())
+                loop.quit();
+        });
+        look.start(1);
+    }
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done && done();
+}
+
+inline void ServeEvents(int ms) {
+    ServeEventsUntil(nullptr, ms);
+}
+
+}  // namespace testing_support
