@@ -58,12 +58,31 @@ class SerialPort {
     virtual bool Close() = 0;
 };
 
+// Why a port could not be opened, as far as the system tells it.
+enum class OpenError : uint8_t {
+    Unknown,
+    Missing,           // no such device (a cable unplugged, or taken by another driver)
+    PermissionDenied,  // the user may not use the device
+    Busy,              // another program holds it
+    NotSerial,         // the name is not a serial device
+};
+
+struct OpenFailure {
+    OpenError error = OpenError::Unknown;
+    std::string device;        // the device file (or name) that was tried
+    std::string holder;        // the program holding a busy port, where the system names it
+    std::string group;         // the group whose members may use the device (dialout)
+    bool groupListed = false;  // the user is listed in that group, but not in this session
+};
+
 // Opens devices by the name the user typed ("COM1", "ttyUSB0", "pts/3", "/dev/...").
 // Opening is exclusive: a port that another program holds gives nullptr.
 class SerialBackend {
   public:
     virtual ~SerialBackend() = default;
     virtual std::unique_ptr<SerialPort> Open(const std::string& name) = 0;
+    // Why the last Open gave nullptr; a backend that cannot tell says Unknown.
+    virtual OpenFailure LastOpenFailure() const { return {}; }
 };
 
 // The backend of this operating system (POSIX or Win32, chosen by the build).

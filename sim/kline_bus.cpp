@@ -25,6 +25,38 @@ int64_t KLineBus::SendByte(uint8_t byte, int64_t now) {
     return end;
 }
 
+int64_t KLineBus::SendByteAtRate(uint8_t byte, uint32_t baud, int64_t now) {
+    if (baud == 0 || baud >= kSlowByteBaud)
+        return SendByte(byte, now);
+    Commit(now);
+    const int64_t start = std::max(now, testerFreeAt_);
+    // Start bit, then the data bits from the lowest: the line stays low up to the first 1.
+    int lowBits = 1;
+    while (lowBits < 9 && !(byte & (1u << (lowBits - 1)))) ++lowBits;
+    const auto bitsMicros = [baud](int bits) { return int64_t{bits} * 1'000'000 / baud; };
+    const int64_t end = start + bitsMicros(10);
+    testerFreeAt_ = end;
+    if (adapter_ == AdapterMode::Absent || breakOn_) {
+        Record({start, LineEventKind::TesterByte, byte});
+        return end;
+    }
+    LineLow(start, start + bitsMicros(lowBits));
+    Deliver(end, byte);  // the echo, read at the tester's own rate
+    lastActivityEnd_ = std::max(lastActivityEnd_, end);
+    return end;
+}
+
+void KLineBus::LineLow(int64_t start, int64_t end) {
+    Record({start, LineEventKind::BreakSet, 0});
+    Record({end, LineEventKind::BreakClear, 0});
+    CancelPendingAnswers();
+    receiver_.Reset();
+    const int64_t low = end - start;
+    wakeUpPending_ = low >= kWakeUpLowMinMicros && low <= kWakeUpLowMaxMicros;
+    breakEnd_ = end;
+    lastActivityEnd_ = std::max(lastActivityEnd_, end);
+}
+
 void KLineBus::Receive(uint8_t byte, int64_t start, int64_t end) {
     if (receiver_.StartsFrame(start))
         idleBeforeFrame_ = start - lastActivityEnd_;
@@ -79,7 +111,8 @@ void KLineBus::ClearBreak(int64_t now) {
     breakOn_ = false;
     if (adapter_ == AdapterMode::Absent)
         return;
-    wakeUpPending_ = now - breakStart_ >= kWakeUpLowMinMicros;
+    const int64_t low = now - breakStart_;
+    wakeUpPending_ = low >= kWakeUpLowMinMicros && low <= kWakeUpLowMaxMicros;
     breakEnd_ = now;
     lastActivityEnd_ = std::max(lastActivityEnd_, now);
 }

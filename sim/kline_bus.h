@@ -14,6 +14,9 @@
 
 namespace sim {
 
+// Below this rate a byte is a long low pulse to the ECU, not a character.
+inline constexpr uint32_t kSlowByteBaud = 1200;
+
 enum class AdapterMode : uint8_t {
     Normal,
     Absent,  // no adapter: nothing reaches the line, nothing comes back
@@ -41,6 +44,11 @@ class KLineBus {
     // The tester sends a byte at `now`; the adapter puts it on the line as soon as the line is
     // free of its previous byte. Returns the time the byte has ended.
     int64_t SendByte(uint8_t byte, int64_t now);
+    // A byte sent at another rate (the wake-up byte 0x00 at 360 baud): the ECU's receiver at
+    // 10400 baud sees only the line low for the start bit and the zero bits after it, then
+    // high; the adapter, at the tester's rate, echoes the byte once it has ended.
+    // Returns the time the byte has ended. Rates from kSlowByteBaud up count as the line's own.
+    int64_t SendByteAtRate(uint8_t byte, uint32_t baud, int64_t now);
     void SetBreak(int64_t now);
     void ClearBreak(int64_t now);
 
@@ -84,6 +92,8 @@ class KLineBus {
     void Receive(uint8_t byte, int64_t start, int64_t end);
     bool WokenUp(const RequestFrame& frame) const;
     void Schedule(const Answer& answer, int64_t requestEnd);
+    // The line pulled low from `start` to `end`: a wake-up when it lasted 25 +- 1 ms.
+    void LineLow(int64_t start, int64_t end);
 
     bool idleWakeUp_;
     Ecu ecu_;

@@ -21,9 +21,10 @@ inline constexpr int64_t kDefaultP2Micros = 25'000;
 inline constexpr int64_t kP3MaxMicros = 5'000'000;
 
 // Fast initialisation (ISO 14230-2 5.2.4.2.3): the line low for TiniL = 25 ms, then high until
-// TWuP = 50 ms, each with a tolerance of 1 ms. The ECU takes a break of at least 24 ms followed
+// TWuP = 50 ms, each with a tolerance of 1 ms. The ECU takes a low line of 24 to 26 ms followed
 // by at least 24 ms of idle line as a wake-up.
 inline constexpr int64_t kWakeUpLowMinMicros = 24'000;
+inline constexpr int64_t kWakeUpLowMaxMicros = 26'000;
 inline constexpr int64_t kWakeUpIdleMinMicros = 24'000;
 
 // Where the break cannot be seen (a pseudo-terminal), StartCommunication counts as woken up

@@ -39,27 +39,16 @@ class SimulatedPort final : public platform::SerialPort {
         std::lock_guard lock(shared_->mutex);
         if (!Open())
             return false;
-        shared_->bus.DropArrived(shared_->clock.NowMicros());
+        // Bytes still in the chip, waiting for its latency timer, are out of the driver's reach.
+        shared_->bus.DropArrived(shared_->cable.DeliveredBy(shared_->clock.NowMicros()));
         return true;
     }
 
     int ReadByte(uint8_t& byte) override;
     int WriteByte(uint8_t byte) override;
 
-    bool SetBreak() override {
-        std::lock_guard lock(shared_->mutex);
-        if (!Open())
-            return false;
-        shared_->bus.SetBreak(shared_->clock.NowMicros());
-        return true;
-    }
-    bool ClearBreak() override {
-        std::lock_guard lock(shared_->mutex);
-        if (!Open())
-            return false;
-        shared_->bus.ClearBreak(shared_->clock.NowMicros());
-        return true;
-    }
+    bool SetBreak() override;
+    bool ClearBreak() override;
 
     bool Close() override {
         std::lock_guard lock(shared_->mutex);
@@ -89,9 +78,54 @@ class SimulatedPort final : public platform::SerialPort {
         return (int64_t{t.readTotalMultiplier} + t.readTotalConstant) * 1000;
     }
 
+    // Lets the clock run on to `until` without holding the devices.
+    void SleepUntil(std::unique_lock<std::mutex>& lock, int64_t until) {
+        const int64_t now = shared_->clock.NowMicros();
+        if (until <= now)
+            return;
+        lock.unlock();
+        shared_->clock.SleepMicros(until - now);
+        lock.lock();
+    }
+
     std::shared_ptr<SimulatedBackend::Shared> shared_;
     uint64_t generation_;
 };
+
+bool SimulatedPort::SetBreak() {
+    std::unique_lock lock(shared_->mutex);
+    if (!Open())
+        return false;
+    Cable& cable = shared_->cable;
+    const int64_t now = shared_->clock.NowMicros();
+    shared_->breakRequestedAt = now;
+    if (cable.Kind() == CableKind::StretchedBreak) {
+        shared_->bus.SendByteAtRate(0x00, kStretchedBreakBaud, now);
+    } else if (cable.MakesBreak()) {
+        const int64_t effect = cable.ControlTakesEffect(now);
+        SleepUntil(lock, effect);
+        shared_->bus.SetBreak(effect);
+    }
+    SleepUntil(lock, shared_->clock.NowMicros() + cable.CallerDelay());
+    return true;
+}
+
+bool SimulatedPort::ClearBreak() {
+    std::unique_lock lock(shared_->mutex);
+    if (!Open())
+        return false;
+    Cable& cable = shared_->cable;
+    if (cable.Kind() == CableKind::StretchedBreak) {
+        // The driver restores the rate only after its stand-in byte: the call returns late.
+        SleepUntil(lock, shared_->breakRequestedAt + kStretchedClearMicros);
+    } else if (cable.MakesBreak()) {
+        const int64_t effect = cable.ControlTakesEffect(shared_->clock.NowMicros());
+        SleepUntil(lock, effect);
+        shared_->bus.ClearBreak(effect);
+    }
+    SleepUntil(lock, shared_->clock.NowMicros() + cable.CallerDelay());
+    return true;
+}
 
 int SimulatedPort::ReadByte(uint8_t& byte) {
     platform::Clock& clock = shared_->clock;
@@ -101,7 +135,9 @@ int SimulatedPort::ReadByte(uint8_t& byte) {
     const int64_t deadline = clock.NowMicros() + ReadTimeoutMicros();
     for (;;) {
         const int64_t now = clock.NowMicros();
-        const std::optional<int64_t> next = shared_->bus.NextArrival();
+        std::optional<int64_t> next = shared_->bus.NextArrival();
+        if (next)
+            next = shared_->cable.Delivered(*next);
         const bool comes = next && *next <= deadline;
         const int64_t wakeAt = comes ? *next : deadline;
         if (wakeAt > now) {
@@ -134,7 +170,7 @@ int SimulatedPort::WriteByte(uint8_t byte) {
         std::lock_guard lock(shared_->mutex);
         if (!Open() || shared_->Fails(PortCall::WriteByte))
             return 0;
-        end = shared_->bus.SendByte(byte, clock.NowMicros());
+        end = shared_->bus.SendByteAtRate(byte, shared_->port.line.baudRate, clock.NowMicros());
     }
     // The write returns once the byte is on the line.
     const int64_t now = clock.NowMicros();
@@ -181,6 +217,11 @@ void SimulatedBackend::FailCall(PortCall call, bool fail) {
 void SimulatedBackend::SetAdapter(AdapterMode mode) {
     std::lock_guard lock(shared_->mutex);
     shared_->bus.SetAdapter(mode);
+}
+
+void SimulatedBackend::SetCable(const CableOptions& options) {
+    std::lock_guard lock(shared_->mutex);
+    shared_->cable = Cable(options);
 }
 
 void SimulatedBackend::SetFault(uint8_t sid, const Fault& fault) {

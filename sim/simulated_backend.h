@@ -8,7 +8,10 @@
 //   (read total multiplier + constant: 110 ms for the station), advancing the clock to its
 //   arrival; otherwise it advances the clock by the whole time-out and returns 0. A zero
 //   time-out returns only what has already arrived.
-// - SetBreak and ClearBreak reach the ECU at `now`; the adapter reads the break as one 0x00.
+// - SetBreak and ClearBreak reach the ECU as the cable makes them (SetCable; by default at
+//   `now`); the adapter reads the break as one 0x00.
+// - A byte written while the port is set to another rate than 10400 baud (the wake-up byte at
+//   360 baud) takes that rate's time on the line.
 // - PurgeReceive drops what has arrived by `now`; an answer still on its way arrives later.
 // Tests use a platform::VirtualClock (also installed with platform::UseClock for the
 // station's sleeps); the system clock runs the devices in real time.
@@ -26,6 +29,7 @@
 
 #include "platform/clock.h"
 #include "platform/serial_port.h"
+#include "sim/cable.h"
 #include "sim/ecu.h"
 #include "sim/kline_bus.h"
 
@@ -66,6 +70,7 @@ class SimulatedBackend final : public platform::SerialBackend {
 
     void FailCall(PortCall call, bool fail = true);
     void SetAdapter(AdapterMode mode);
+    void SetCable(const CableOptions& options);
 
     // Runs `f` on the ECU model under the lock (fault codes, trim, engine, injected faults).
     template <class F>
@@ -100,6 +105,8 @@ struct SimulatedBackend::Shared {
     std::mutex mutex;
     platform::Clock& clock;
     KLineBus bus;
+    Cable cable;
+    int64_t breakRequestedAt = 0;  // when the station last asked for the break
     std::vector<PortCall> failing;
     PortSnapshot port;
     uint64_t portGeneration = 0;  // which opening the open port belongs to
