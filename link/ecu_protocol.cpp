@@ -7,9 +7,6 @@ namespace kline {
 namespace {
 
 constexpr uint32_t kKLineBaud = 10400;
-// ISO 14230-2 5.2.4.2.3 fast initialisation: TiniL = 25 ms low, then 25 ms idle (TWuP - TiniL).
-constexpr int kWakeUpLowMs = 25;
-constexpr int kWakeUpIdleMs = 25;
 
 bool Succeeds(const EcuVariant& variant, const KwpMessage& request, Port& port) {
     return variant.Exchange(request, port).error == 0;
@@ -37,15 +34,15 @@ bool EcuProtocol::HasEquipmentConfiguration() const {
 }
 
 bool EcuProtocol::StartCommunication(Port& port) const {
+    StartAttempt attempt;
+    return StartCommunication(port, WakeUpMethod::Break, attempt);
+}
+
+bool EcuProtocol::StartCommunication(Port& port, WakeUpMethod method, StartAttempt& attempt) const {
     return Dispatch(false, [&](const EcuVariant& v) {
-        const KwpMessage request = MakeRequest({0x81});
-        if (port.IsOpen()) {
-            port.device->SetBreak();
-            platform::Sleep(kWakeUpLowMs);
-            port.device->ClearBreak();
-            platform::Sleep(kWakeUpIdleMs);
-        }
-        return Succeeds(v, request, port);  // the key bytes after 0xC1 are not examined
+        attempt.line = WakeUp(port, method, kKLineBaud);
+        attempt.response = v.Exchange(MakeRequest({0x81}), port);
+        return attempt.response.error == 0;  // the key bytes after 0xC1 are not examined
     });
 }
 

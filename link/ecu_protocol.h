@@ -76,6 +76,13 @@ class EcuProtocol {
 
     // Fast initialisation (25 ms break, 25 ms idle) and StartCommunication 0x81.
     bool StartCommunication(Port& port) const;
+    // The same with the wake-up the cable needs; `attempt` tells what the line did and what
+    // the ECU answered (or why the exchange failed).
+    struct StartAttempt {
+        WakeUpLine line;
+        KwpMessage response;
+    };
+    bool StartCommunication(Port& port, WakeUpMethod method, StartAttempt& attempt) const;
     // StopCommunication 0x82; true when the ECU answered 0xC2.
     bool StopCommunication(Port& port) const;
 

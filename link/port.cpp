@@ -1,5 +1,6 @@
 #include "link/port.h"
 
+#include "platform/clock.h"
 #include "platform/messages.h"
 
 namespace kline {
@@ -57,6 +58,59 @@ bool OpenPort(platform::SerialBackend& backend, const std::string& portName, uin
     if (!port.device->SetTimeouts(LineTimeouts()))
         return Fail(kPortWriteTimeoutsFailed, port);
     return true;
+}
+
+namespace {
+
+// ISO 14230-2 5.2.4.2.3 fast initialisation: TiniL = 25 ms low, then 25 ms idle (TWuP - TiniL).
+constexpr int kWakeUpLowMs = 25;
+constexpr int kWakeUpIdleMs = 25;
+// A USB frame or a busy scheduler makes clear-break return a few milliseconds late; a driver
+// that stands in for the break with a slow byte makes it about 200 ms late.
+constexpr int64_t kBreakLateMicros = 15'000;
+
+bool SetRate(platform::SerialPort& device, uint32_t baudRate) {
+    platform::LineSettings line;
+    if (!device.GetState(line))
+        return false;
+    line.baudRate = baudRate;
+    return device.SetState(line);
+}
+
+bool PullLowByBreak(platform::SerialPort& device) {
+    const int64_t asked = platform::NowMicros();
+    device.SetBreak();
+    platform::Sleep(kWakeUpLowMs);
+    device.ClearBreak();
+    return platform::NowMicros() - asked > kWakeUpLowMs * 1000 + kBreakLateMicros;
+}
+
+// The chip times the byte; a drain call would return when the driver's buffer is empty, not
+// the chip's, so the echo is what says the byte has left and the rate may change back.
+bool PullLowByByte(platform::SerialPort& device, uint32_t baudRate) {
+    bool taken = SetRate(device, kLowByteBaud);
+    if (taken) {
+        device.PurgeReceive();
+        uint8_t echo = 0;
+        if (device.WriteByte(0x00) == 1)
+            device.ReadByte(echo);
+    }
+    return SetRate(device, baudRate) && taken;
+}
+
+}  // namespace
+
+WakeUpLine WakeUp(Port& port, WakeUpMethod method, uint32_t baudRate) {
+    WakeUpLine line;
+    if (!port.IsOpen())
+        return line;
+    if (method == WakeUpMethod::Break) {
+        line.breakLate = PullLowByBreak(*port.device);
+    } else {
+        line.rateRefused = !PullLowByByte(*port.device, baudRate);
+    }
+    platform::Sleep(kWakeUpIdleMs);
+    return line;
 }
 
 void ClosePort(Port& port) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,37 @@ bool OpenPort(platform::SerialBackend& backend, const std::string& portName, uin
 // Sends the adapter byte and closes the port; does nothing on a port that is not open.
 // The handle is closed even when the byte cannot be written (adapter pulled), and never twice.
 void ClosePort(Port& port);
+
+// How the line is pulled low for the fast initialisation's 25 ms (ISO 14230-2 5.2.4.2.3).
+enum class WakeUpMethod : uint8_t {
+    Break,    // set-break, 25 ms, clear-break: timed by the program
+    LowByte,  // 0x00 at 360 baud: start bit and eight zero bits are 25.0 ms, timed by the chip
+};
+
+inline constexpr uint32_t kLowByteBaud = 360;
+
+// What the line did during one wake-up.
+struct WakeUpLine {
+    bool breakLate = false;    // clear-break returned far later than asked: no break on this cable
+    bool rateRefused = false;  // the port would not take 360 baud (or 10400 again)
+};
+
+// Pulls the line low for 25 ms by `method`, then leaves it high for 25 ms at the line's rate
+// `baudRate`. The low byte's echo says when it has left the chip; only then is the rate set back.
+WakeUpLine WakeUp(Port& port, WakeUpMethod method, uint32_t baudRate);
+
+// What the station has learnt of the cable on each port while the program runs (nothing of
+// it is stored): the wake-up that works there.
+struct CableKnowledge {
+    WakeUpMethod method = WakeUpMethod::Break;
+    bool confirmed = false;  // the ECU has answered after this wake-up on this port
+    bool noBreak = false;    // clear-break came back late: the chip cannot make a break
+    bool noLowByte = false;  // the port refused 360 baud
+};
+
+struct CableMemory {
+    std::map<std::string, CableKnowledge> ports;  // by port name
+};
 
 inline constexpr const char* kPortBusy =
     "Данный порт уже занят другим приложением или не поддерживается!";
