@@ -16,7 +16,8 @@ inline constexpr uint8_t kTesterAddress = 0xF1;
 int BuildFrame(uint8_t ecuAddress, const KwpMessage& request, uint8_t* frame);
 
 // No retries, no pause: the callers sleep the request delay and retry as they need.
-// On any failure the response has error = 1 and nothing else of it may be used.
+// On any failure the response has error = 1 and its reason; nothing else of it may be used,
+// except the ECU's code in data[2] of a negative answer.
 KwpMessage Exchange(uint8_t ecuAddress, const KwpMessage& request, Port& port);
 
 }  // namespace kline

@@ -20,4 +20,99 @@ std::string HexBytes(const uint8_t* bytes, size_t count) {
     return text;
 }
 
+namespace {
+
+// The negative response codes an ECU of these families may send (ISO 14230-3, table 4).
+const char* NegativeCodeText(uint8_t code) {
+    switch (code) {
+        case 0x10:
+            return "общий отказ";
+        case 0x11:
+            return "услуга не поддерживается";
+        case 0x12:
+            return "параметр не поддерживается или неверный формат запроса";
+        case 0x21:
+            return "блок занят, повторите запрос";
+        case 0x22:
+            return "условия не позволяют выполнить запрос";
+        case 0x31:
+            return "запрос вне допустимого диапазона";
+        case 0x33:
+            return "доступ запрещён";
+        case 0x78:
+            return "запрос принят, ответ задерживается";
+        default:
+            return "код не описан в стандарте";
+    }
+}
+
+}  // namespace
+
+std::string FailureText(FailureReason reason, uint8_t negativeCode) {
+    switch (reason) {
+        case FailureReason::None:
+            return "Обмен с ЭБУ прошёл без ошибок.";
+        case FailureReason::PortClosed:
+            return "Порт не открыт.";
+        case FailureReason::WriteFailed:
+            return "Запрос не удалось передать в порт: адаптер отсоединён от компьютера или "
+                   "драйвер "
+                   "порта отказал.";
+        case FailureReason::NoEcho:
+            return "Адаптер не вернул переданные байты: у адаптера нет питания (он питается от "
+                   "диагностической колодки автомобиля) или он не подключён к порту.";
+        case FailureReason::EchoDiffers:
+            return "Адаптер вернул не те байты, что были переданы: скорость порта не та или на "
+                   "линии "
+                   "помехи.";
+        case FailureReason::Silent:
+            return "ЭБУ не отвечает: проверьте зажигание, подключение к диагностической колодке и "
+                   "выбранный тип ЭБУ.";
+        case FailureReason::NotForTester:
+            return "Ответ адресован не компьютеру: на линии другой прибор или помехи.";
+        case FailureReason::WrongSource:
+            return "Ответил блок с другим адресом: проверьте выбранный тип ЭБУ.";
+        case FailureReason::NegativeAnswer:
+            return "ЭБУ отклонил запрос, код " + HexBytes(&negativeCode, 1) + ": " +
+                   NegativeCodeText(negativeCode) + ".";
+        case FailureReason::UnexpectedService:
+            return "ЭБУ ответил не на тот запрос.";
+        case FailureReason::Truncated:
+            return "Ответ ЭБУ оборвался на середине: связь прервалась или на линии помехи.";
+        case FailureReason::BadChecksum:
+            return "Контрольная сумма ответа не сошлась: ответ искажён помехами на линии.";
+    }
+    return {};
+}
+
+const char* FailureName(FailureReason reason) {
+    switch (reason) {
+        case FailureReason::None:
+            return "None";
+        case FailureReason::PortClosed:
+            return "PortClosed";
+        case FailureReason::WriteFailed:
+            return "WriteFailed";
+        case FailureReason::NoEcho:
+            return "NoEcho";
+        case FailureReason::EchoDiffers:
+            return "EchoDiffers";
+        case FailureReason::Silent:
+            return "Silent";
+        case FailureReason::NotForTester:
+            return "NotForTester";
+        case FailureReason::WrongSource:
+            return "WrongSource";
+        case FailureReason::NegativeAnswer:
+            return "NegativeAnswer";
+        case FailureReason::UnexpectedService:
+            return "UnexpectedService";
+        case FailureReason::Truncated:
+            return "Truncated";
+        case FailureReason::BadChecksum:
+            return "BadChecksum";
+    }
+    return "?";
+}
+
 }  // namespace kline

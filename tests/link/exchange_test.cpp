@@ -1,16 +1,25 @@
-// The KWP2000 exchange: the frames it sends and every answer it must refuse.
+// The KWP2000 exchange: the frames it sends, and every answer it must refuse with its reason.
 #include "link/exchange.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ostream>
 #include <vector>
 
 #include "platform/clock.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
 
+namespace kline {
+void PrintTo(FailureReason reason, std::ostream* os) {
+    *os << FailureName(reason);
+}
+}  // namespace kline
+
 namespace {
 
+using kline::FailureReason;
 using kline::KwpMessage;
 using kline::MakeRequest;
 using Bytes = std::vector<uint8_t>;
@@ -97,6 +106,7 @@ TEST_F(ExchangeTest, GoodAnswerFillsDataAndChecksum) {
     backend.line.answers.push_back(Answer(0x10, {0x61, 0x01, 0x22, 0x33}));
     KwpMessage response = Run(0x10, MakeRequest({0x21, 0x01}));
     EXPECT_EQ(response.error, 0);
+    EXPECT_EQ(response.reason, FailureReason::None);
     EXPECT_EQ(response.length, 4);
     EXPECT_EQ(Hex(Bytes(response.data.begin(), response.data.begin() + 5)), "61 01 22 33 3C");
     EXPECT_EQ(Hex(backend.line.written), "82 10 F1 21 01 A5");
@@ -136,7 +146,9 @@ TEST_F(ExchangeTest, AnswerOf255BytesIsCheckedWithItsChecksumOutsideData) {
     Bytes bad = Answer(0x10, data);
     bad.back() ^= 0xFF;
     backend.line.answers.push_back(bad);
-    EXPECT_EQ(Run(0x10, MakeRequest({0x21, 0x01})).error, 1);
+    response = Run(0x10, MakeRequest({0x21, 0x01}));
+    EXPECT_EQ(response.error, 1);
+    EXPECT_EQ(response.reason, FailureReason::BadChecksum);
 }
 
 TEST_F(ExchangeTest, StaleInputIsDiscarded) {
@@ -145,44 +157,95 @@ TEST_F(ExchangeTest, StaleInputIsDiscarded) {
     EXPECT_EQ(Run(0x10, MakeRequest({0x21, 0x01})).error, 0);
 }
 
-TEST_F(ExchangeTest, AnEchoThatDiffersIsAccepted) {
+// The echo is not compared on its own: a differing one fails an exchange only when the answer
+// fails too, and then it is the reason (the ECU heard what the adapter heard).
+struct EchoCase {
+    const char* name;
+    Bytes echo;    // what comes back in place of the request's six bytes
+    Bytes answer;  // then the ECU's answer
+    FailureReason reason;
+};
+
+class Echoes : public ExchangeTest, public testing::WithParamInterface<EchoCase> {};
+
+TEST_P(Echoes, DecideTheReason) {
     backend.line.echo = false;
-    Bytes garbled(6, 0x00);
-    Bytes answer = Answer(0x10, {0x61, 0x01});
-    garbled.insert(garbled.end(), answer.begin(), answer.end());
-    backend.line.answers.push_back(garbled);
-    EXPECT_EQ(Run(0x10, MakeRequest({0x21, 0x01})).error, 0);
+    Bytes line = GetParam().echo;
+    line.insert(line.end(), GetParam().answer.begin(), GetParam().answer.end());
+    backend.line.answers.push_back(line);
+    KwpMessage response = Run(0x10, MakeRequest({0x21, 0x01}));
+    EXPECT_EQ(response.reason, GetParam().reason);
+    EXPECT_EQ(response.error, GetParam().reason == FailureReason::None ? 0 : 1);
 }
+
+const Bytes kGarbledEcho(6, 0x00);
+const Bytes kTrueEcho{0x82, 0x10, 0xF1, 0x21, 0x01, 0xA5};
+
+INSTANTIATE_TEST_SUITE_P(
+    Exchange, Echoes,
+    testing::Values(
+        EchoCase{"DiffersThenGoodAnswer_None", kGarbledEcho, Answer(0x10, {0x61, 0x01}),
+                 FailureReason::None},
+        EchoCase{"DiffersThenSilence_EchoDiffers", kGarbledEcho, {}, FailureReason::EchoDiffers},
+        EchoCase{"DiffersThenBadChecksum_EchoDiffers",
+                 kGarbledEcho,
+                 {0x82, 0xF1, 0x10, 0x61, 0x01, 0x00},
+                 FailureReason::EchoDiffers},
+        EchoCase{"DiffersThenNegativeAnswer_NegativeAnswer", kGarbledEcho,
+                 Answer(0x10, {0x7F, 0x21, 0x22}), FailureReason::NegativeAnswer},
+        EchoCase{"HalfAnEcho_NoEcho",
+                 Bytes(kTrueEcho.begin(), kTrueEcho.begin() + 3),
+                 {},
+                 FailureReason::NoEcho},
+        EchoCase{"NoEchoAtAll_NoEcho", {}, {}, FailureReason::NoEcho}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ExchangeTest, PortNotOpenFailsAtOnce) {
     kline::Port closed;
     const int64_t before = clock.NowMicros();
-    EXPECT_EQ(kline::Exchange(0x10, MakeRequest({0x81}), closed).error, 1);
+    KwpMessage response = kline::Exchange(0x10, MakeRequest({0x81}), closed);
+    EXPECT_EQ(response.error, 1);
+    EXPECT_EQ(response.reason, FailureReason::PortClosed);
     EXPECT_EQ(clock.NowMicros(), before);
 }
 
 TEST_F(ExchangeTest, WriteRefusedFails) {
     backend.line.failing = {"WriteByte"};
-    EXPECT_EQ(Run(0x10, MakeRequest({0x81})).error, 1);
+    KwpMessage response = Run(0x10, MakeRequest({0x81}));
+    EXPECT_EQ(response.error, 1);
+    EXPECT_EQ(response.reason, FailureReason::WriteFailed);
 }
 
 TEST_F(ExchangeTest, MissingEchoFailsAfterOneTimeOut) {
     backend.line.echo = false;
     const int64_t before = clock.NowMicros();
-    EXPECT_EQ(Run(0x10, MakeRequest({0x81})).error, 1);
+    KwpMessage response = Run(0x10, MakeRequest({0x81}));
+    EXPECT_EQ(response.error, 1);
+    EXPECT_EQ(response.reason, FailureReason::NoEcho);
     EXPECT_EQ(clock.NowMicros() - before, 110'000);
+}
+
+TEST_F(ExchangeTest, NegativeAnswerKeepsTheEcusCode) {
+    backend.line.answers.push_back(Answer(0x10, {0x7F, 0x14, 0x22}));
+    KwpMessage response = Run(0x10, MakeRequest({0x14, 0xFF, 0x00}));
+    EXPECT_EQ(response.error, 1);
+    EXPECT_EQ(response.reason, FailureReason::NegativeAnswer);
+    EXPECT_EQ(Hex(Bytes(response.data.begin(), response.data.begin() + 3)), "7F 14 22");
 }
 
 struct BadAnswer {
     const char* name;
     Bytes frame;
+    FailureReason reason;
 };
 
 class RefusedAnswers : public ExchangeTest, public testing::WithParamInterface<BadAnswer> {};
 
-TEST_P(RefusedAnswers, SetTheErrorFlag) {
+TEST_P(RefusedAnswers, SetTheErrorFlagAndTheReason) {
     backend.line.answers.push_back(GetParam().frame);
-    EXPECT_EQ(Run(0x10, MakeRequest({0x21, 0x01})).error, 1);
+    KwpMessage response = Run(0x10, MakeRequest({0x21, 0x01}));
+    EXPECT_EQ(response.error, 1);
+    EXPECT_EQ(response.reason, GetParam().reason);
 }
 
 Bytes WithChecksum(Bytes frame) {
@@ -192,19 +255,35 @@ Bytes WithChecksum(Bytes frame) {
     return frame;
 }
 
+using R = FailureReason;
 INSTANTIATE_TEST_SUITE_P(
     Exchange, RefusedAnswers,
-    testing::Values(BadAnswer{"NoAnswer", {}},
-                    BadAnswer{"FormatWithoutAddress", WithChecksum({0x02, 0xF1, 0x10, 0x61, 0x01})},
-                    BadAnswer{"FormatCarbMode", WithChecksum({0xC2, 0xF1, 0x10, 0x61, 0x01})},
-                    BadAnswer{"WrongTarget", WithChecksum({0x82, 0xF0, 0x10, 0x61, 0x01})},
-                    BadAnswer{"WrongSource", WithChecksum({0x82, 0xF1, 0x11, 0x61, 0x01})},
-                    BadAnswer{"NegativeAnswer", WithChecksum({0x83, 0xF1, 0x10, 0x7F, 0x21, 0x12})},
-                    BadAnswer{"WrongSid", WithChecksum({0x82, 0xF1, 0x10, 0x62, 0x01})},
-                    BadAnswer{"MissingDataByte", {0x83, 0xF1, 0x10, 0x61, 0x01}},
-                    BadAnswer{"MissingChecksum", {0x82, 0xF1, 0x10, 0x61, 0x01}},
-                    BadAnswer{"WrongChecksum", {0x82, 0xF1, 0x10, 0x61, 0x01, 0x00}},
-                    BadAnswer{"LengthByteThenSilence", {0x80, 0xF1, 0x10}}),
+    testing::Values(
+        BadAnswer{"NoAnswer_Silent", {}, R::Silent},
+        BadAnswer{"FormatWithoutAddress_NotForTester", WithChecksum({0x02, 0xF1, 0x10, 0x61, 0x01}),
+                  R::NotForTester},
+        BadAnswer{"FormatCarbMode_NotForTester", WithChecksum({0xC2, 0xF1, 0x10, 0x61, 0x01}),
+                  R::NotForTester},
+        BadAnswer{"WrongTarget_NotForTester", WithChecksum({0x82, 0xF0, 0x10, 0x61, 0x01}),
+                  R::NotForTester},
+        BadAnswer{"WrongSource_WrongSource", WithChecksum({0x82, 0xF1, 0x11, 0x61, 0x01}),
+                  R::WrongSource},
+        BadAnswer{"NegativeAnswer_NegativeAnswer",
+                  WithChecksum({0x83, 0xF1, 0x10, 0x7F, 0x21, 0x12}), R::NegativeAnswer},
+        BadAnswer{"WrongSid_UnexpectedService", WithChecksum({0x82, 0xF1, 0x10, 0x62, 0x01}),
+                  R::UnexpectedService},
+        BadAnswer{"FormatThenSilence_Truncated", {0x82}, R::Truncated},
+        BadAnswer{"TargetThenSilence_Truncated", {0x82, 0xF1}, R::Truncated},
+        BadAnswer{"LengthByteThenSilence_Truncated", {0x80, 0xF1, 0x10}, R::Truncated},
+        BadAnswer{"MissingDataByte_Truncated", {0x83, 0xF1, 0x10, 0x61, 0x01}, R::Truncated},
+        BadAnswer{"MissingChecksum_Truncated", {0x82, 0xF1, 0x10, 0x61, 0x01}, R::Truncated},
+        BadAnswer{
+            "NegativeAnswerWithoutCode_Truncated", {0x83, 0xF1, 0x10, 0x7F, 0x21}, R::Truncated},
+        BadAnswer{
+            "WrongChecksum_BadChecksum", {0x82, 0xF1, 0x10, 0x61, 0x01, 0x00}, R::BadChecksum},
+        BadAnswer{"NegativeAnswerWrongChecksum_BadChecksum",
+                  {0x83, 0xF1, 0x10, 0x7F, 0x21, 0x12, 0x00},
+                  R::BadChecksum}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Any bytes from the line give an answer or an error, never a read outside the record.
@@ -221,9 +300,48 @@ TEST_F(ExchangeTest, RandomLineBytesNeverBreakTheRecord) {
             noise[1] = 0xF1, noise[2] = 0x10;
         backend.line.answers.push_back(noise);
         KwpMessage response = Run(0x10, MakeRequest({0x21, 0x01}));
+        EXPECT_EQ(response.error == 0, response.reason == FailureReason::None);
         if (response.error == 0) {
             EXPECT_EQ(response.data[0], 0x61);
         }
+    }
+}
+
+// The user's detailed text of each reason: the likely cause, and the ECU's code in words.
+struct TextCase {
+    const char* name;
+    FailureReason reason;
+    uint8_t code;
+    const char* contains;
+};
+
+class FailureTexts : public testing::TestWithParam<TextCase> {};
+
+TEST_P(FailureTexts, TellTheCause) {
+    EXPECT_NE(kline::FailureText(GetParam().reason, GetParam().code).find(GetParam().contains),
+              std::string::npos)
+        << kline::FailureText(GetParam().reason, GetParam().code);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exchange, FailureTexts,
+                         testing::Values(TextCase{"NoEcho", R::NoEcho, 0, "нет питания"},
+                                         TextCase{"EchoDiffers", R::EchoDiffers, 0,
+                                                  "скорость порта не та или на линии помехи"},
+                                         TextCase{"Silent", R::Silent, 0, "ЭБУ не отвечает"},
+                                         TextCase{"WrongSource", R::WrongSource, 0, "тип ЭБУ"},
+                                         TextCase{"KnownCode", R::NegativeAnswer, 0x22,
+                                                  "код 22: условия не позволяют выполнить запрос"},
+                                         TextCase{"UnknownCode", R::NegativeAnswer, 0x99,
+                                                  "код 99: код не описан"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FailureTexts, EveryReasonHasItsOwn) {
+    std::vector<std::string> texts;
+    for (int r = 0; r <= static_cast<int>(R::BadChecksum); ++r) {
+        const std::string text = kline::FailureText(static_cast<R>(r));
+        EXPECT_FALSE(text.empty()) << kline::FailureName(static_cast<R>(r));
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), text), 0) << text;
+        texts.push_back(text);
     }
 }
 
