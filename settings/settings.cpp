@@ -44,6 +44,33 @@ void GetBytes(const RecordBytes& bytes, int at, std::array<uint8_t, N>& to) {
     std::memcpy(to.data(), bytes.data() + at, N);
 }
 
+// The file a save writes: where a symbolic link (or a chain of them) in the user's set-up
+// leads, so that the link stays a link and its target receives the record. A loop of links
+// ends after as many hops as a kernel would follow.
+std::filesystem::path FileBehindLinks(const std::string& path) {
+    namespace fs = std::filesystem;
+    constexpr int kMaxHops = 40;
+    fs::path file = path;
+    std::error_code error;
+    for (int hop = 0; hop < kMaxHops && fs::is_symlink(file, error); ++hop) {
+        const fs::path target = fs::read_symlink(file, error);
+        if (error)
+            break;
+        file = target.is_absolute() ? target : file.parent_path() / target;
+    }
+    return file;
+}
+
+// The new file takes the old one's permissions (a file the user made private stays private);
+// a first save keeps what the process's umask gives.
+void KeepMode(const std::filesystem::path& old, const std::string& replacement) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(old, error);
+    if (!error && std::filesystem::exists(status))
+        std::filesystem::permissions(replacement, status.permissions(),
+                                     std::filesystem::perm_options::replace, error);
+}
+
 }  // namespace
 
 RecordBytes Encode(const SettingsRecord& r) {
@@ -120,7 +147,8 @@ bool LoadSettings(SettingsRecord& record, const std::string& path) {
 }
 
 bool SaveSettings(const SettingsRecord& record, const std::string& path) {
-    const std::string temporary = path + ".new";
+    const std::filesystem::path target = FileBehindLinks(path);
+    const std::string temporary = target.string() + ".new";
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (!file)
         return false;
@@ -130,7 +158,9 @@ bool SaveSettings(const SettingsRecord& record, const std::string& path) {
     written = (std::fclose(file) == 0) && written;
     std::error_code error;
     if (written)
-        std::filesystem::rename(temporary, path, error);
+        KeepMode(target, temporary);
+    if (written)
+        std::filesystem::rename(temporary, target, error);
     if (!written || error) {
         std::filesystem::remove(temporary, error);
         return false;

@@ -50,7 +50,8 @@ void SetPortName(SettingsRecord& record, const std::string& name);
 // Bytes beyond the 336th are ignored; a short file fills the record's first bytes only.
 bool LoadSettings(SettingsRecord& record, const std::string& path = kFileName);
 // Writes the 336 bytes through a temporary file renamed over auto.ini, so that a failed
-// save leaves the old file whole.
+// save leaves the old file whole. A symbolic link is followed (its target is replaced, the
+// link stays), and the file keeps its permissions.
 bool SaveSettings(const SettingsRecord& record, const std::string& path = kFileName);
 
 inline constexpr const char* kLoadFailed = "Не удалось прочитать файл настроек!";

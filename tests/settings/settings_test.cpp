@@ -160,4 +160,33 @@ TEST_F(SettingsFile, SaveIntoAMissingFolderFails) {
     EXPECT_FALSE(settings::SaveSettings(r, (dir / "missing" / "auto.ini").string()));
 }
 
+TEST_F(SettingsFile, SaveThroughALinkWritesItsTargetAndKeepsTheLink) {
+    const fs::path kept = dir / "kept" / "auto.ini";
+    fs::create_directories(kept.parent_path());
+    std::ofstream(kept, std::ios::binary) << "old";
+    std::error_code error;
+    fs::create_symlink(fs::path("kept") / "auto.ini", path, error);
+    if (error)
+        GTEST_SKIP() << "no symbolic links here: " << error.message();
+    settings::SettingsRecord r;
+    settings::ApplyDefaults(r);
+    ASSERT_TRUE(settings::SaveSettings(r, path));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_EQ(fs::file_size(kept), 336u);
+    EXPECT_FALSE(fs::exists(kept.string() + ".new"));
+}
+
+TEST_F(SettingsFile, SaveKeepsTheFilesPermissions) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows files carry a read-only flag, not a mode";
+#endif
+    Write(Patterned(336));
+    const auto privateMode = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(path, privateMode, fs::perm_options::replace);
+    settings::SettingsRecord r;
+    settings::ApplyDefaults(r);
+    ASSERT_TRUE(settings::SaveSettings(r, path));
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, privateMode);
+}
+
 }  // namespace
