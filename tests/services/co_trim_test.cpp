@@ -102,6 +102,16 @@ TEST_F(CoTrimLine, ReadGivesUpAfterTenAttempts) {
     EXPECT_EQ(Hex({line.written.begin(), line.written.begin() + 6}), "82 11 F1 21 01 A6");
 }
 
+TEST_F(CoTrimLine, AnswerEndingBeforeTheTrimByteIsAFailedRead) {
+    std::vector<uint8_t> shortRecord = LiveData(0x40);
+    shortRecord.resize(11);  // positions 0 .. 10: the checksum would stand at 11
+    for (int i = 0; i < 9; ++i) Answers(0x10, shortRecord);
+    Answers(0x10, LiveData(0x40));
+    EXPECT_EQ(services::ReadCoTrim(kline::EcuProtocol(1), port), std::optional<int8_t>(0x40));
+    for (int i = 0; i < 10; ++i) Answers(0x10, shortRecord);
+    EXPECT_EQ(services::ReadCoTrim(kline::EcuProtocol(1), port), std::nullopt);
+}
+
 struct WriteCase {
     int8_t trim;
     const char* firstFrame;
@@ -140,8 +150,10 @@ TEST_F(CoTrimLine, FailedSecondStepFails) {
     EXPECT_EQ(RequestStartsMs(), (std::vector<int64_t>{50, 100}));
 }
 
-TEST_F(CoTrimLine, Type0WritesNothingAndSucceeds) {
-    EXPECT_TRUE(services::WriteCoTrim(kline::EcuProtocol(0), 5, 250, port));
+TEST_F(CoTrimLine, Type0StoresNothingAndSaysSoByFailing) {
+    EXPECT_FALSE(services::KeepsCoTrim(kline::EcuProtocol(0)));
+    EXPECT_TRUE(services::KeepsCoTrim(kline::EcuProtocol(1)));
+    EXPECT_FALSE(services::WriteCoTrim(kline::EcuProtocol(0), 5, 250, port));
     EXPECT_TRUE(line.written.empty());
     EXPECT_EQ(clock.NowMicros(), 0);
     EXPECT_TRUE(sink.Texts().empty());
