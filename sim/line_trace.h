@@ -1,18 +1,20 @@
-// The hex trace of kline-sim: the line's events grouped into one text line per burst of bytes
-// from one side, with the time of its first byte in seconds since the start.
+// kline-sim's trace (--trace) of the line's events, in the station's line trace format
+// (platform/line_trace.h): one text line per burst of bytes from one side, with the time of
+// its first byte since the start.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/line_trace.h"
 #include "sim/kline_bus.h"
 
 namespace sim {
 
 class LineTrace {
   public:
-    explicit LineTrace(int64_t originMicros) : origin_(originMicros) {}
+    explicit LineTrace(int64_t originMicros) : writer_(originMicros) {}
 
     // Adds events in time order; returns the lines that are complete.
     std::vector<std::string> Add(const std::vector<LineEvent>& events);
@@ -20,13 +22,7 @@ class LineTrace {
     std::vector<std::string> Flush(int64_t nowMicros, bool force = false);
 
   private:
-    std::string Line() const;
-
-    int64_t origin_;
-    std::vector<uint8_t> bytes_;
-    LineEventKind kind_ = LineEventKind::TesterByte;
-    int64_t first_ = 0;
-    int64_t last_ = 0;
+    platform::TraceWriter writer_;
 };
 
 }  // namespace sim
