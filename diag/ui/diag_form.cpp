@@ -210,9 +210,9 @@ void TDiag_form::FormResize() {
 
 void TDiag_form::Group_numChange() {
     const std::optional<int> chosen = ChosenGroup();
-    if (!polling_ || stopping_ || !chosen) {
-        // Nothing changes (text that names no group, or no poll to restart): the box goes
-        // back to naming the group on show.
+    if (!polling_ || stopping_ || !chosen || *chosen == shownGroup_) {
+        // Nothing changes (the group on show again, text that names no group, or no poll to
+        // restart): the box goes back to naming the group on show.
         Group_num->setCurrentIndex(shownGroup_);
         return;
     }
