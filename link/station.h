@@ -18,6 +18,9 @@ struct Station {
     settings::SettingsRecord settings;
     platform::SerialBackend* backend = &platform::SystemSerialBackend();
     Port port;  // portHandle
+    // The wake-up each port's cable needs, learnt by the connection worker while the program
+    // runs (only the worker touches it).
+    CableMemory cables;
     std::atomic<uint8_t> connected{
         0};  // the ECU answered StartCommunication; set by the worker only
     std::atomic<uint8_t> connecting{0};  // a connection attempt is running

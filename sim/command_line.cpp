@@ -142,8 +142,24 @@ bool ApplyOption(const std::string& name, const std::string& value, SimSetup& se
         if (!ParseNumber(value, 10, 0, UINT32_MAX, number))
             return Fail(error, "bad seed");
         setup.ecu.seed = static_cast<uint32_t>(number);
+    } else if (name == "--cable") {
+        // A pseudo-terminal carries no break: every cable on it is one whose break never
+        // reaches the line; the wake-up byte at 360 baud does.
+        if (value == "no-break") {
+            setup.cable.kind = CableKind::NoBreak;
+        } else if (value == "usb-latency") {
+            setup.cable.kind = CableKind::UsbLatency;
+        } else {
+            return Fail(error, "--cable takes no-break or usb-latency");
+        }
+        setup.cableGiven = true;
+        setup.ecu.idleWakeUp = false;
     } else if (name == "--state-file") {
         setup.stateFile = value;
+    } else if (name == "--replay") {
+        if (value.empty())
+            return Fail(error, "--replay takes a trace file");
+        setup.replay = value;
     } else {
         error = "unknown option: " + name;
         return false;
@@ -206,6 +222,13 @@ Options:
                          e.g. silent@21 or negative=22@14
   --dtc CODE:STATUS[,...] the stored fault codes, e.g. P0130:60 (status hex: 40 present,
                          20 stored); "none" for none (default P0340:60,P0505:20)
+  --cable no-break|usb-latency
+                         the ECU wakes only on the line held low for 25 +- 1 ms: on a
+                         pseudo-terminal, which carries no break, that is the byte 0x00
+                         written while the port is set to 360 baud; usb-latency also
+                         holds the bytes for the station until the next 16 ms tick of a
+                         USB chip's latency timer (default: StartCommunication after 25 ms
+                         of idle line counts as woken up)
   --seed N               seed of the engine model's jitter (default 1)
   --no-session-timeout   keep a session without requests (default: it ends after 5 s)
   --engine-off           start with the engine stopped
@@ -213,10 +236,16 @@ Options:
   --state-file PATH      rewrite PATH after every request with the ECU's state: lines
                          "ecu T", "session active|ended", "engine running|stopped",
                          "co_trim N", "dtc CODE:STATUS ...|none", "requests N"
+  --replay TRACE         play the ECU of a line trace (the station's recording or --trace):
+                         each request gets the answers recorded for it, in recorded order
+                         and again from the first, after the recorded delays; a session
+                         begun before the recording gets the usual StartCommunication and
+                         StopCommunication answers. A trace that cannot be read is named
+                         with its wrong line, and kline-sim exits with status 2
   --help                 this text
 
 A change of the fault codes (a clearing) is also reported on standard error.
-StartCommunication is accepted after the line has been idle for 25 ms. Ends on Ctrl-C
+Without --cable, StartCommunication is accepted after the line has been idle for 25 ms. Ends on Ctrl-C
 or SIGTERM.
 )";
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/cable.h"
 #include "sim/ecu.h"
 #include "sim/kline_bus.h"
 
@@ -22,9 +23,14 @@ struct ServiceFault {
 struct SimSetup {
     EcuOptions ecu;
     AdapterMode adapter = AdapterMode::Normal;
+    // --cable: without it StartCommunication after idle line wakes the ECU (a pseudo-terminal
+    // shows no break); with it only a real wake-up does, and the cable's latency applies.
+    bool cableGiven = false;
+    CableOptions cable;
     std::vector<ServiceFault> faults;
     bool trace = false;
     std::string stateFile;
+    std::string replay;  // a line trace whose ECU answers play again
     bool help = false;
 };
 

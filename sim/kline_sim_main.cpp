@@ -13,6 +13,7 @@
 #include "sim/kline_bus.h"
 #include "sim/line_trace.h"
 #include "sim/pty_posix.h"
+#include "sim/replay.h"
 
 namespace {
 
@@ -77,10 +78,12 @@ void AnnouncePort(const std::string& path) {
     std::fflush(stdout);
 }
 
-int Serve(const sim::SimSetup& setup, sim::PtyMaster& pty) {
+int Serve(const sim::SimSetup& setup, sim::PtyMaster& pty, sim::TraceReplay* replay) {
     platform::SystemClock clock;
     sim::KLineBus bus(setup.ecu);
+    const sim::Cable cable(setup.cable);
     sim::ApplyFaults(setup, bus);
+    bus.SetAnswerSource(replay);
     sim::LineTrace trace(clock.NowMicros());
     StateReport state(setup.stateFile, bus.GetEcu());
     state.Update(bus.GetEcu(), clock.NowMicros(), 0, true);  // before anyone can connect
@@ -91,17 +94,20 @@ int Serve(const sim::SimSetup& setup, sim::PtyMaster& pty) {
         int64_t now = clock.NowMicros();
         int64_t wait = kIdleWaitMicros;
         if (std::optional<int64_t> next = bus.NextArrival())
-            wait = std::min(wait, *next - now);
+            wait = std::min(wait, cable.Delivered(*next) - now);
         const sim::PtyMaster::Wait seen = pty.WaitForBytes(wait);
         now = clock.NowMicros();
         // The station's last bytes (its closing 0xAA) may wait behind the hang-up.
-        if (seen.readable)
-            for (uint8_t byte : pty.Read()) bus.SendByte(byte, now);
+        // A byte written at 360 baud is the wake-up: the rate is read as the bytes arrive.
+        if (seen.readable) {
+            const uint32_t baud = pty.StationBaudRate();
+            for (uint8_t byte : pty.Read()) bus.SendByteAtRate(byte, baud, now);
+        }
         // The station has closed the port: what was on its way to it is lost.
         if (slaveWasOpen && !seen.slaveOpen)
             pty.DropUnread();
         slaveWasOpen = seen.slaveOpen;
-        while (std::optional<uint8_t> byte = bus.TakeByte(now))
+        while (std::optional<uint8_t> byte = bus.TakeByte(cable.DeliveredBy(now)))
             if (seen.slaveOpen)
                 pty.Write(*byte);
 
@@ -130,11 +136,25 @@ int main(int argc, char** argv) {
         std::fputs(sim::UsageText().c_str(), stdout);
         return 0;
     }
+    // The trace is read whole before the port is announced: a wrong one never serves half a
+    // session.
+    sim::TraceReplay replay;
+    if (!setup.replay.empty()) {
+        std::ifstream in(setup.replay, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "kline-sim: %s: cannot be read\n", setup.replay.c_str());
+            return 2;
+        }
+        if (!sim::LoadReplay(in, replay, error)) {
+            std::fprintf(stderr, "kline-sim: %s:%s\n", setup.replay.c_str(), error.c_str());
+            return 2;
+        }
+    }
     sim::PtyMaster pty;
     if (!pty.Open(error)) {
         std::fprintf(stderr, "kline-sim: %s\n", error.c_str());
         return 1;
     }
     InstallStopSignals();
-    return Serve(setup, pty);
+    return Serve(setup, pty, setup.replay.empty() ? nullptr : &replay);
 }

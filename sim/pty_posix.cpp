@@ -101,6 +101,11 @@ void PtyMaster::Write(uint8_t byte) {
     [[maybe_unused]] const ssize_t n = write(fd_, &byte, 1);
 }
 
+uint32_t PtyMaster::StationBaudRate() const {
+    struct termios2 t {};
+    return ioctl(fd_, TCGETS2, &t) == 0 ? t.c_ospeed : 0;
+}
+
 void PtyMaster::DropUnread() {
     ioctl(fd_, TCFLSH, TCIOFLUSH);
 }

@@ -32,6 +32,9 @@ class PtyMaster {
     // Writes one byte towards the station; bytes for a closed slave are dropped, as a closed
     // serial port loses what arrives.
     void Write(uint8_t byte);
+    // The rate the station has set on its side (the terminal settings are shared); 0 when
+    // they cannot be read.
+    uint32_t StationBaudRate() const;
     // Throws away what was written towards a slave that has been closed since.
     void DropUnread();
 

@@ -43,6 +43,17 @@ TEST(CommandLine, ReadsEveryOptionInBothForms) {
     EXPECT_EQ(setup.stateFile, "/tmp/s");
 }
 
+TEST(CommandLine, CableWakesTheEcuOnlyOnTheLowLine) {
+    for (const auto& [name, kind] : {std::pair{"no-break", sim::CableKind::NoBreak},
+                                     std::pair{"usb-latency", sim::CableKind::UsbLatency}}) {
+        sim::SimSetup setup;
+        std::string error;
+        ASSERT_TRUE(Parse({"--cable", name}, setup, error)) << error;
+        EXPECT_EQ(setup.cable.kind, kind) << name;
+        EXPECT_FALSE(setup.ecu.idleWakeUp) << name;
+    }
+}
+
 TEST(CommandLine, FaultsForAllOrOneService) {
     sim::SimSetup setup;
     std::string error;
@@ -75,6 +86,7 @@ TEST(CommandLine, RefusesBadArguments) {
                                           {"--dtc", "P013:60"},
                                           {"--dtc", "P0130"},
                                           {"--seed", "-3"},
+                                          {"--cable", "exact-break"},
                                           {"--frobnicate"}}) {
         sim::SimSetup setup;
         std::string error;
