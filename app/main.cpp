@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "app/about_box.h"
+#include "app/fonts.h"
 #include "app/main_form.h"
 #include "link/ui/qt_message_sink.h"
 #include "link/ui/waiter.h"
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
     StationApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavro-kx42h"));
     QApplication::setWindowIcon(ProductIcon());
+    UseStationFonts();
     const QString taskBarTitle = QStringLiteral("Tavro KX4.2H — диагностика ЭБУ");
 
     kline::QtMessageSink messages;

@@ -46,16 +46,17 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Russian texts need a font with Cyrillic letters; a desktop has one, a bare system may not.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-dejavu-core)
-# The Qt platform plug-in is loaded at run time, so no library scan can find it.
-set(TAVRO_RUNTIME_PLUGINS qt6-qpa-plugins)
+# The Qt platform plug-in is loaded at run time, so no library scan can find it. The windows
+# were laid out in Arial: Liberation Sans has its widths, so no text is cut off.
+set(TAVRO_RUNTIME_PACKAGES "qt6-qpa-plugins, fonts-liberation2")
 find_program(TAVRO_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(TAVRO_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS ${TAVRO_RUNTIME_PLUGINS})
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS ${TAVRO_RUNTIME_PACKAGES})
 else()
   # Debian 12's Qt 6 and C++ runtime, named by hand when the library scan is not at hand.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libqt6widgets6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6core6 (>= 6.4), ${TAVRO_RUNTIME_PLUGINS}, libstdc++6 (>= 12), libc6")
+      "libqt6widgets6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6core6 (>= 6.4), ${TAVRO_RUNTIME_PACKAGES}, libstdc++6 (>= 12), libc6")
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${TAVRO_PACKAGING_DIR}/debian/postinst
                                        ${TAVRO_PACKAGING_DIR}/debian/postrm)

@@ -58,7 +58,7 @@ version=$(sed -n 's/^project(TavroKX42H VERSION \([0-9.]*\).*/\1/p' "$root/CMake
   fail "Version is '$(field Version)', the project's is '$version'"
 depends=$(field Depends)
 names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/^ *//; s/ .*//')
-for dep in libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins libstdc++6; do
+for dep in libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins fonts-liberation2 libstdc++6; do
   grep -qxF "$dep" <<<"$names" && pass "depends on $dep" || fail "no dependency on $dep in: $depends"
 done
 controls=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t)
