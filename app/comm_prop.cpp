@@ -1,5 +1,6 @@
 #include "app/comm_prop.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,6 +9,7 @@
 #include <QSpinBox>
 #include <QStyle>
 
+#include "platform/port_list.h"
 #include "settings/settings.h"
 
 TComm_Prop* Comm_Prop = nullptr;
@@ -24,6 +26,19 @@ QLabel* SmallLabel(const QString& text, int left, int top, QWidget* parent) {
     label->move(left, top);
     label->adjustSize();
     return label;
+}
+
+// After "COM1" and "COM2", the serial ports the computer has now (a USB cable plugged in
+// shows as ttyUSB0 or COM5). The list opens wide enough for the longest name.
+void AddPresentPorts(QComboBox* box) {
+    for (const std::string& name : platform::PresentSerialPorts()) {
+        const QString port = QString::fromStdString(name);
+        if (box->findText(port) < 0)
+            box->addItem(port);
+    }
+    QAbstractItemView* list = box->view();
+    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                          box->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 }  // namespace
@@ -45,6 +60,7 @@ TComm_Prop::TComm_Prop(QWidget* parent) : QDialog(parent) {
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->addItems({QStringLiteral("COM1"), QStringLiteral("COM2")});
+    AddPresentPorts(ComboBox1);
     ComboBox1->setGeometry(208, 8, 65, ComboBox1->sizeHint().height());
     // The settings file keeps 7 characters: a longer name cannot be typed. Port names are
     // plain ASCII ("COM3", "ttyUSB0", "pts/3"), one byte per character in the file.

@@ -12,6 +12,9 @@ struct Report {
     std::string text;     // UTF-8
     std::string caption;  // "Внимание!" or "Ошибка!"
     Icon icon = Icon::Warning;
+    // Beside the text, where the station can tell it: the cause and what to do about it,
+    // shown on demand (a message box's detailed text). Empty: none.
+    std::string details{};
 };
 
 class MessageSink {
@@ -22,7 +25,8 @@ class MessageSink {
 };
 
 void UseMessageSink(MessageSink* sink);  // nullptr: reports go to standard error
-void ShowMessage(const std::string& text, const std::string& caption, Icon icon);
+void ShowMessage(const std::string& text, const std::string& caption, Icon icon,
+                 const std::string& details = {});
 
 // The captions the station uses.
 inline constexpr const char* kAttention = "Внимание!";

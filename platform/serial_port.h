@@ -69,10 +69,11 @@ enum class OpenError : uint8_t {
 
 struct OpenFailure {
     OpenError error = OpenError::Unknown;
-    std::string device;        // the device file (or name) that was tried
-    std::string holder;        // the program holding a busy port, where the system names it
-    std::string group;         // the group whose members may use the device (dialout)
-    bool groupListed = false;  // the user is listed in that group, but not in this session
+    std::string device;           // the device file (or name) that was tried
+    std::string holder;           // the program holding a busy port, where the system names it
+    std::string group;            // the group whose members may use the device (dialout)
+    bool groupListed = false;     // the user is listed in that group, but not in this session
+    bool brailleService = false;  // the braille display service runs (it takes CH340 cables)
 };
 
 // Opens devices by the name the user typed ("COM1", "ttyUSB0", "pts/3", "/dev/...").

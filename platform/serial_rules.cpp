@@ -4,6 +4,9 @@
 #include <charconv>
 #include <climits>
 #include <thread>
+#include <utility>
+
+#include "platform/port_list.h"
 
 namespace platform {
 
@@ -33,11 +36,23 @@ unsigned ComNumber(const std::string& name) {
     return number;
 }
 
+// The number at the end of a name, and the text before it.
+std::pair<std::string, unsigned long> Split(const std::string& name) {
+    size_t digits = name.size();
+    while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1]))) --digits;
+    const std::string number = name.substr(digits).substr(0, 9);
+    return {name.substr(0, digits), number.empty() ? 0 : std::stoul(number)};
+}
+
 ByteWait Limited(int64_t millis) {
     return ByteWait{false, millis};
 }
 
 }  // namespace
+
+bool PortNameLess(const std::string& a, const std::string& b) {
+    return Split(a) < Split(b);
+}
 
 std::string DevicePath(const std::string& portName) {
     if (portName.empty())

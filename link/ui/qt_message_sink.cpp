@@ -29,6 +29,9 @@ void QtMessageSink::ShowHere(const platform::Report& report) {
         report.icon == platform::Icon::Warning ? QMessageBox::Warning : QMessageBox::Information;
     QMessageBox box(icon, QString::fromStdString(report.caption),
                     QString::fromStdString(report.text), QMessageBox::Ok);
+    // The cause, where the station can tell it, behind the box's "Show Details..." button.
+    if (!report.details.empty())
+        box.setDetailedText(QString::fromStdString(report.details));
     box.exec();
 }
 

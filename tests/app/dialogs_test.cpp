@@ -12,6 +12,7 @@
 #include "app/about_box.h"
 #include "app/comm_prop.h"
 #include "app/ebu_prop.h"
+#include "platform/port_list.h"
 #include "tests/app/app_fixture.h"
 
 namespace {
@@ -59,9 +60,16 @@ TEST_F(DialogsTest, ConnectionDialogHasItsLayout) {
     EXPECT_EQ(dialog.Label1->text(), "Порт для соединения с ЭБУ");
     EXPECT_EQ(dialog.Label2->text(), "Задержка между запросами");
     EXPECT_TRUE(dialog.ComboBox1->isEditable());
-    EXPECT_EQ(dialog.ComboBox1->count(), 2);
     EXPECT_EQ(dialog.ComboBox1->itemText(0), "COM1");
     EXPECT_EQ(dialog.ComboBox1->itemText(1), "COM2");
+    // Then the ports the computer has, once each.
+    QStringList present;
+    for (const std::string& name : platform::PresentSerialPorts())
+        if (name != "COM1" && name != "COM2")
+            present << QString::fromStdString(name);
+    QStringList listed;
+    for (int i = 2; i < dialog.ComboBox1->count(); ++i) listed << dialog.ComboBox1->itemText(i);
+    EXPECT_EQ(listed, present);
     EXPECT_EQ(dialog.ComboBox1->currentText(), "COM1");
     EXPECT_EQ(dialog.CSpinEdit1->minimum(), 50);
     EXPECT_EQ(dialog.CSpinEdit1->maximum(), 1000);
