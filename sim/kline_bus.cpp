@@ -66,7 +66,9 @@ void KLineBus::Receive(uint8_t byte, int64_t start, int64_t end) {
     requests_.push_back(*frame);
     const bool wokenUp = WokenUp(*frame);
     wakeUpPending_ = false;  // the first frame after a wake-up uses it up
-    if (std::optional<Answer> answer = ecu_.OnRequest(*frame, wokenUp))
+    AnswerSource* source = answers_;
+    if (std::optional<Answer> answer =
+            source ? source->OnRequest(*frame, wokenUp) : ecu_.OnRequest(*frame, wokenUp))
         Schedule(*answer, end);
 }
 

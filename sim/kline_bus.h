@@ -37,6 +37,13 @@ struct LineEvent {
     uint8_t byte = 0;
 };
 
+// Answers the ECU's requests in place of the ECU model (a recorded trace played back).
+class AnswerSource {
+  public:
+    virtual ~AnswerSource() = default;
+    virtual std::optional<Answer> OnRequest(const RequestFrame& frame, bool wokenUp) = 0;
+};
+
 class KLineBus {
   public:
     explicit KLineBus(const EcuOptions& options = {});
@@ -63,6 +70,8 @@ class KLineBus {
     void SetAdapter(AdapterMode mode) { adapter_ = mode; }
     AdapterMode Adapter() const { return adapter_; }
     Ecu& GetEcu() { return ecu_; }
+    // From now on `source` answers the requests instead of the ECU model (nullptr: the model).
+    void SetAnswerSource(AnswerSource* source) { answers_ = source; }
 
     // What happened on the line up to `now`, in time order.
     const std::vector<LineEvent>& Log(int64_t now);
@@ -97,6 +106,7 @@ class KLineBus {
 
     bool idleWakeUp_;
     Ecu ecu_;
+    AnswerSource* answers_ = nullptr;
     FrameReceiver receiver_;
     AdapterMode adapter_ = AdapterMode::Normal;
     std::deque<Scheduled> ecuOut_;
