@@ -7,7 +7,7 @@ namespace kline {
 namespace {
 
 bool OpenStationPort(Station& station) {
-    return OpenPort(*station.backend, station.PortName(), station.Protocol().BaudRate(),
+    return OpenPort(station.lineTap, station.PortName(), station.Protocol().BaudRate(),
                     station.port);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "link/ecu_protocol.h"
+#include "link/line_tap.h"
 #include "link/port.h"
 #include "platform/serial_port.h"
 #include "settings/settings.h"
@@ -17,6 +18,8 @@ namespace kline {
 struct Station {
     settings::SettingsRecord settings;
     platform::SerialBackend* backend = &platform::SystemSerialBackend();
+    // Every port is opened through here, so that a recording sees the bytes on the line.
+    TappedBackend lineTap{backend};
     Port port;  // portHandle
     // The wake-up each port's cable needs, learnt by the connection worker while the program
     // runs (only the worker touches it).

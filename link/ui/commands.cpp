@@ -21,8 +21,7 @@ void Tell(const char* text, platform::Icon icon) {
 void AdapterCheck(Station& station) {
     // A connection that a window left open owns the port: end it before the probe.
     EndLeftoverConnection(station);
-    if (!OpenPort(*station.backend, station.PortName(), station.Protocol().BaudRate(),
-                  station.port))
+    if (!OpenPort(station.lineTap, station.PortName(), station.Protocol().BaudRate(), station.port))
         return;
     station.port.device->WriteByte(kAdapterByte);
     uint8_t answer = 0;
