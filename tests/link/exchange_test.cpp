@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "tests/support/frames.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
 
@@ -22,11 +23,8 @@ namespace {
 using kline::FailureReason;
 using kline::KwpMessage;
 using kline::MakeRequest;
-using Bytes = std::vector<uint8_t>;
-
-std::string Hex(const Bytes& b) {
-    return kline::HexBytes(b.data(), b.size());
-}
+using testing_support::Bytes;
+using testing_support::Hex;
 
 Bytes Frame(uint8_t address, const KwpMessage& request) {
     uint8_t frame[256];
@@ -34,15 +32,12 @@ Bytes Frame(uint8_t address, const KwpMessage& request) {
     return Bytes(frame, frame + size);
 }
 
-// A response frame from the ECU: format, F1, source, data, checksum.
 Bytes Answer(uint8_t source, const Bytes& data) {
-    Bytes frame;
-    if (data.size() > 63) {
-        frame = {0x80, 0xF1, source, static_cast<uint8_t>(data.size())};
-    } else {
-        frame = {static_cast<uint8_t>(0x80 + data.size()), 0xF1, source};
-    }
-    frame.insert(frame.end(), data.begin(), data.end());
+    return testing_support::AnswerFrame(source, data);
+}
+
+// Any bytes, shaped or not like a frame, with the sum of them appended.
+Bytes WithChecksum(Bytes frame) {
     uint8_t sum = 0;
     for (uint8_t b : frame) sum += b;
     frame.push_back(sum);
@@ -114,11 +109,7 @@ TEST_F(ExchangeTest, GoodAnswerFillsDataAndChecksum) {
 
 TEST_F(ExchangeTest, LengthByteFormatTakesTheFourthByte) {
     // Format 0x80 alone: the length follows the addresses.
-    backend.line.answers.push_back({0x80, 0xF1, 0x11, 0x03, 0xC1, 0xEF, 0x8F, 0x00});
-    auto& answer = backend.line.answers.back();
-    uint8_t sum = 0;
-    for (size_t i = 0; i + 1 < answer.size(); ++i) sum += answer[i];
-    answer.back() = sum;
+    backend.line.answers.push_back(WithChecksum({0x80, 0xF1, 0x11, 0x03, 0xC1, 0xEF, 0x8F}));
     KwpMessage response = Run(0x11, MakeRequest({0x81}));
     EXPECT_EQ(response.error, 0);
     EXPECT_EQ(response.length, 3);
@@ -246,13 +237,6 @@ TEST_P(RefusedAnswers, SetTheErrorFlagAndTheReason) {
     KwpMessage response = Run(0x10, MakeRequest({0x21, 0x01}));
     EXPECT_EQ(response.error, 1);
     EXPECT_EQ(response.reason, GetParam().reason);
-}
-
-Bytes WithChecksum(Bytes frame) {
-    uint8_t sum = 0;
-    for (uint8_t b : frame) sum += b;
-    frame.push_back(sum);
-    return frame;
 }
 
 using R = FailureReason;
