@@ -1,13 +1,16 @@
 #include "app/comm_prop.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QStyle>
+#include <algorithm>
 
 #include "platform/port_list.h"
 #include "settings/settings.h"
@@ -41,6 +44,52 @@ void AddPresentPorts(QComboBox* box) {
                           box->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
+// The delay field takes a number of any size while it is typed and brings it to the nearer
+// limit when the field is left (focus elsewhere, Enter, OK); text that is no number reads as
+// the minimum. Characters that cannot be part of a number are refused with a beep.
+class DelaySpinEdit final : public QSpinBox {
+  public:
+    explicit DelaySpinEdit(QWidget* parent) : QSpinBox(parent) {}
+
+    QValidator::State validate(QString& text, int&) const override {
+        if (!IsNumberSoFar(text))
+            return QValidator::Invalid;
+        bool number = false;
+        const int value = text.toInt(&number);
+        return number && value >= minimum() && value <= maximum() ? QValidator::Acceptable
+                                                                  : QValidator::Intermediate;
+    }
+
+    void fixup(QString& text) const override {
+        bool number = false;
+        const double typed = locale().toDouble(text, &number);
+        if (!number)
+            text = QString::number(minimum());
+        else
+            text = QString::number(std::clamp(typed, double(minimum()), double(maximum())), 'f', 0);
+    }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const QString typed = event->text();
+        if (!typed.isEmpty() && typed.at(0).isPrint() && !IsNumberCharacter(typed.at(0))) {
+            QApplication::beep();
+            event->accept();
+            return;
+        }
+        QSpinBox::keyPressEvent(event);
+    }
+
+  private:
+    bool IsNumberCharacter(QChar c) const {
+        return c.isDigit() || c == u'+' || c == u'-' || locale().decimalPoint() == QString(c);
+    }
+    bool IsNumberSoFar(const QString& text) const {
+        return std::all_of(text.begin(), text.end(),
+                           [this](QChar c) { return IsNumberCharacter(c); });
+    }
+};
+
 }  // namespace
 
 TComm_Prop::TComm_Prop(QWidget* parent) : QDialog(parent) {
@@ -69,7 +118,7 @@ TComm_Prop::TComm_Prop(QWidget* parent) : QDialog(parent) {
         QRegularExpression(QStringLiteral("[!-~]{0,%1}").arg(kMaxPortName)), ComboBox1));
     ComboBox1->setEditText(QStringLiteral("COM1"));
 
-    CSpinEdit1 = new QSpinBox(this);
+    CSpinEdit1 = new DelaySpinEdit(this);
     CSpinEdit1->setObjectName("CSpinEdit1");
     CSpinEdit1->setGeometry(208, 40, 65, 22);
     CSpinEdit1->setRange(50, 1000);

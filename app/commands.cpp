@@ -12,6 +12,7 @@
 #include "diag/ui/diag_form.h"
 #include "diag/ui/diag_prop.h"
 #include "link/connection.h"
+#include "services/cp1251.h"
 #include "services/ui/equipment_window.h"
 #include "services/ui/fault_codes_window.h"
 #include "services/ui/passport_window.h"
@@ -65,16 +66,23 @@ void TMainForm::RunCommand() {
 
 void TMainForm::RunConnectionDialog() {
     settings::SettingsRecord& record = station.settings;
+    // The name is shown as the file's Windows-1251 bytes read; a name the user leaves as it
+    // was keeps those bytes exactly, whatever they are.
+    const std::string stored = settings::PortName(record);
+    const QString shown =
+        QString::fromStdString(services::DecodeCp1251(stored.data(), stored.size()));
     RunDialog(
         Comm_Prop,
         [&](TComm_Prop& dialog) {
             dialog.CSpinEdit1->setValue(record.requestDelay);  // brought into 50 .. 1000
-            dialog.ComboBox1->setEditText(QString::fromStdString(settings::PortName(record)));
+            dialog.ComboBox1->setEditText(shown);
         },
         [&](TComm_Prop& dialog) {
             kline::EndLeftoverConnection(station);  // it was made on the old port
+            dialog.CSpinEdit1->interpretText();     // a number still being typed counts, limited
             record.requestDelay = dialog.CSpinEdit1->value();
-            settings::SetPortName(record, dialog.ComboBox1->currentText().toStdString());
+            if (dialog.ComboBox1->currentText() != shown)
+                settings::SetPortName(record, dialog.ComboBox1->currentText().toStdString());
         });
 }
 

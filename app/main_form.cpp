@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <QWindow>
 
 #include "link/connection.h"
 #include "link/ui/child_window.h"
@@ -88,8 +89,8 @@ TMainForm::TMainForm(const std::string& settingsPath, platform::SerialBackend* b
     Timer1->setInterval(kChildTimerMs);
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
 
-    setMinimumSize(kMinWidth, kMinHeight);
-    resize(kMinWidth, kMinHeight);
+    setMinimumSize(minimumClient_);
+    resize(minimumClient_);
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 
@@ -220,10 +221,14 @@ void TMainForm::Label2Click() {
     QStringList entries = {QStringLiteral("Проверка адаптера"), QStringLiteral("Паспорт ЭБУ"),
                            QStringLiteral("Диагностика"),       QStringLiteral("Список ошибок"),
                            QStringLiteral("Сброс контроллера"), QStringLiteral("Сброс ошибок")};
-    // Without a valid ECU type this says "Блок не выбран!" once and leaves the entry out.
-    if (station.ecuProtocol->HasEquipmentConfiguration())
-        entries << QStringLiteral("Комплектация");
     OpenSection(20, entries);
+    // Asked once the six entries stand: without a valid ECU type this says "Блок не выбран!"
+    // over the refilled list and leaves the entry out.
+    if (station.ecuProtocol->HasEquipmentConfiguration()) {
+        const QSignalBlocker quiet(ListBox1);
+        auto* item = new QListWidgetItem(QStringLiteral("Комплектация"), ListBox1);
+        item->setSizeHint(QSize(0, kItemHeight));
+    }
 }
 
 void TMainForm::Label4Click() {
@@ -279,7 +284,7 @@ void TMainForm::Timer1Timer() {
         delete children.first();
     if (borderFixed_) {
         borderFixed_ = false;
-        setMinimumSize(kMinWidth, kMinHeight);
+        setMinimumSize(minimumClient_);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         resize(station.settings.savedWidth, station.settings.savedHeight);
     }
@@ -302,6 +307,28 @@ void TMainForm::ResizeWindow(int width, int height) {
 
 void TMainForm::FormResize() {
     Panel1->move(PanelOrigin(MdiArea->size(), Panel1->size()));
+}
+
+// 600 x 400 is the window's outer size, its frame included. The frame is known only once
+// the window system has framed the window; then the client area becomes what is left
+// inside 600 x 400 (592 x 346 on a usual desktop, so the panel stands at (29, 15)), once.
+void TMainForm::FitOuterSize() {
+    const QWindow* window = windowHandle();
+    if (!window)
+        return;
+    const QMargins frame = window->frameMargins();
+    if (frame.isNull())
+        return;
+    outerSizeFitted_ = true;
+    const QSize outer(kMinWidth, kMinHeight);
+    const QSize client = outer.shrunkBy(frame);
+    const bool firstSize = size() == minimumClient_;
+    minimumClient_ = client;
+    if (borderFixed_)
+        return;  // the diagnostics window's size stands until it closes
+    setMinimumSize(minimumClient_);
+    if (firstSize && windowState() == Qt::WindowNoState)
+        resize(minimumClient_);
 }
 
 void TMainForm::FormActivate() {
@@ -342,6 +369,8 @@ void TMainForm::FormDestroy() {
 // --- events -------------------------------------------------------------------------------
 
 bool TMainForm::event(QEvent* event) {
+    if (!outerSizeFitted_ && isVisible())
+        FitOuterSize();
     if (event->type() == QEvent::WindowActivate)
         FormActivate();
     return QMainWindow::event(event);

@@ -124,12 +124,15 @@ class TMainForm final : public QMainWindow {
     void RunConnectionDialog();  // command 12
     void RunEcuTypeDialog();     // command 13
     void FormDestroy();
+    void FitOuterSize();
 
     std::string settingsPath_;
     uint8_t navigationCode_ = 0;
     bool firstActivation_ = true;
     bool borderFixed_ = false;
-    int rowAtPress_ = -1;  // selected entry when the mouse went down on the list
+    bool outerSizeFitted_ = false;
+    QSize minimumClient_{600, 400};  // the client size of a 600 x 400 window, once framed
+    int rowAtPress_ = -1;            // selected entry when the mouse went down on the list
 };
 
 // The main window of the run, set when it is built.

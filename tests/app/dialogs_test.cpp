@@ -158,6 +158,51 @@ TEST_F(DialogsTest, PortNameTakesAtMostSevenPlainCharacters) {
     EXPECT_EQ(f.station.settings.portName[7], 0);
 }
 
+// What the user types into the delay field, then OK: a number beyond the limits is brought to
+// the nearer one, text that is no number reads as 50, and a letter cannot be typed.
+TEST_F(DialogsTest, TypedDelayIsBroughtToTheNearerLimitOnOk) {
+    struct Typed {
+        const char* keys;
+        bool byEnter;  // Enter in the field, or a click on OK
+        int stored;
+    };
+    for (const Typed& typed :
+         {Typed{"1200", false, 1000}, Typed{"20", false, 50}, Typed{"2000", true, 1000},
+          Typed{"-", false, 50}, Typed{"1x50", true, 150}, Typed{"700", false, 700}}) {
+        SCOPED_TRACE(typed.keys);
+        TMainForm& f = Open();
+        Shown();
+        user.Then([&](QDialog& d) {
+            QSpinBox* delay = AsCommProp(d).CSpinEdit1;
+            delay->setFocus();
+            delay->selectAll();
+            QTest::keyClicks(delay, typed.keys);
+            if (typed.byEnter)
+                QTest::keyClick(delay, Qt::Key_Return);
+            else
+                QTest::mouseClick(AsCommProp(d).BitBtn1, Qt::LeftButton);
+        });
+        f.N7->trigger();
+        EXPECT_EQ(f.station.settings.requestDelay, typed.stored);
+        form.reset();
+    }
+}
+
+// A name in the file that the dialog cannot show as typed text (Windows-1251 "КОМ1") comes
+// back byte for byte when the user leaves it alone.
+TEST_F(DialogsTest, UntouchedPortNameKeepsItsBytes) {
+    const char stored[] = "\xCA\xCE\xCC\x31";
+    settings::SetPortName(record, stored);
+    TMainForm& f = Open();
+    Shown();
+    user.Then([&](QDialog& d) {
+        EXPECT_EQ(AsCommProp(d).ComboBox1->currentText(), QStringLiteral("КОМ1"));
+        QTest::mouseClick(AsCommProp(d).BitBtn1, Qt::LeftButton);
+    });
+    f.N7->trigger();
+    EXPECT_EQ(settings::PortName(f.station.settings), std::string(stored));
+}
+
 TEST_F(DialogsTest, EcuTypeDialogHasItsLayoutAndNoCloseBox) {
     TEBU_prop dialog;
     EXPECT_EQ(dialog.objectName(), "EBU_prop");

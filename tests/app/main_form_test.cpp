@@ -7,6 +7,8 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPointer>
+#include <QWindow>
+#include <vector>
 
 #include "link/ui/child_window.h"
 #include "tests/app/app_fixture.h"
@@ -126,8 +128,24 @@ TEST_F(AppTest, WorkWithEcuWithoutEcuTypeSaysSoOnceAndListsSixEntries) {
     record.ecuType = static_cast<int8_t>(255);
     TMainForm& f = Open();
     Shown();
+    // What the user sees behind the message: the section already open and refilled.
+    struct ListAtMessage final : platform::MessageSink {
+        std::function<void(const platform::Report&)> look;
+        void Show(const platform::Report& report) override { look(report); }
+    } atMessage;
+    QStringList behind;
+    int codeBehind = -1;
+    atMessage.look = [&](const platform::Report& report) {
+        behind = Entries();
+        codeBehind = f.NavigationCode();
+        sink.Show(report);
+    };
+    platform::UseMessageSink(&atMessage);
     ClickLabel(f.Label2);
+    platform::UseMessageSink(&sink);
     EXPECT_EQ(Entries(), kEcuEntries);
+    EXPECT_EQ(behind, kEcuEntries);
+    EXPECT_EQ(codeBehind, 20);
     const platform::Report expected{kNoEcuType, "Внимание!", platform::Icon::Warning};
     EXPECT_EQ(sink.Reports(), std::vector<platform::Report>{expected});
 }
@@ -277,6 +295,17 @@ TEST_F(AppTest, NavigationIsHiddenWhileAChildIsOpenAndBackAfterTheTimer) {
     EXPECT_FALSE(f.Timer1->isActive());
 }
 
+// 600 x 400 is the window with its frame; the panel is centred in what the frame leaves.
+TEST_F(AppTest, FirstSizeIsTheOuterSizeFrameIncluded) {
+    TMainForm& f = Open();
+    Shown();
+    const QMargins frame = f.windowHandle()->frameMargins();
+    ASSERT_FALSE(frame.isNull()) << "the platform draws no frame";
+    EXPECT_EQ(f.frameGeometry().size(), QSize(600, 400));
+    EXPECT_EQ(f.minimumSize(), f.size());
+    EXPECT_EQ(f.Panel1->pos(), PanelOrigin(f.MdiArea->size(), f.Panel1->size()));
+}
+
 TEST_F(AppTest, AfterDiagnosticsTheWindowIsResizableAgainAtItsSavedSize) {
     TMainForm& f = Open();
     Shown();
@@ -294,7 +323,7 @@ TEST_F(AppTest, AfterDiagnosticsTheWindowIsResizableAgainAtItsSavedSize) {
     QTRY_VERIFY_WITH_TIMEOUT(NavigationShown(), 1000);
     EXPECT_FALSE(f.BorderFixed());
     EXPECT_EQ(f.size(), QSize(640, 480));
-    EXPECT_EQ(f.minimumSize(), QSize(600, 400));
+    EXPECT_EQ(f.minimumSize(), QSize(600, 400).shrunkBy(f.windowHandle()->frameMargins()));
     EXPECT_EQ(f.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
 }
 
