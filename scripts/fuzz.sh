@@ -7,8 +7,8 @@ seconds=${FUZZ_SECONDS:-20}
 build="$root/build/fuzz"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DTAVRO_WITH_QT=OFF -DTAVRO_TESTS=OFF -DTAVRO_FUZZ=ON >/dev/null
-cmake --build "$build" -j "$(nproc)" --target exchange_fuzz settings_fuzz decoders_fuzz
-for target in exchange settings decoders; do
+cmake --build "$build" -j "$(nproc)" --target exchange_fuzz settings_fuzz decoders_fuzz trace_fuzz
+for target in exchange settings decoders trace; do
   work=$(mktemp -d)
   cp "$root/fuzz/corpus/$target"/* "$work/"
   echo "fuzzing $target for ${seconds}s"
