@@ -26,6 +26,7 @@ class TappedBackend final : public platform::SerialBackend {
     explicit TappedBackend(platform::SerialBackend* const& inner) : inner_(inner) {}
 
     std::unique_ptr<platform::SerialPort> Open(const std::string& name) override;
+    platform::OpenFailure LastOpenFailure() const override { return inner_->LastOpenFailure(); }
 
     // From now on every byte of the open port and of later ones goes to `tap` (nullptr:
     // nowhere). When this returns, no call to the previous tap is running or will follow.

@@ -1,7 +1,9 @@
 #include "link/port.h"
 
+#include "link/failure_details.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
+#include "platform/port_list.h"
 
 namespace kline {
 
@@ -17,8 +19,8 @@ platform::CommTimeouts LineTimeouts() {
 
 namespace {
 
-bool Fail(const char* message, Port& port) {
-    platform::ShowMessage(message, platform::kAttention, platform::Icon::Warning);
+bool Fail(const char* message, Port& port, const std::string& details = {}) {
+    platform::ShowMessage(message, platform::kAttention, platform::Icon::Warning, details);
     ClosePort(port);
     return false;
 }
@@ -35,13 +37,27 @@ void ConfigureLine(platform::LineSettings& s, uint32_t baudRate) {
     s.replaceParityErrors = s.stripNulls = false;
 }
 
+// The kernel or the driver rounds a rate the chip cannot make; the rate read back tells it.
+// A UART reaches a rate through a divisor: 2 % off is still the same rate to the far end.
+std::string RateRefused(platform::SerialPort& device, uint32_t baudRate) {
+    platform::LineSettings got;
+    if (!device.GetState(got))
+        return {};
+    const int64_t off = int64_t{got.baudRate} - int64_t{baudRate};
+    if ((off < 0 ? -off : off) * 50 <= baudRate)
+        return {};
+    return RateDetails(baudRate, got.baudRate);
+}
+
 }  // namespace
 
 bool OpenPort(platform::SerialBackend& backend, const std::string& portName, uint32_t baudRate,
               Port& port) {
     port.device = backend.Open(portName);
     if (!port.IsOpen()) {
-        platform::ShowMessage(kPortBusy, platform::kAttention, platform::Icon::Warning);
+        platform::ShowMessage(
+            kPortBusy, platform::kAttention, platform::Icon::Warning,
+            OpenFailureDetails(backend.LastOpenFailure(), platform::PresentSerialPorts()));
         return false;
     }
     platform::LineSettings line;
@@ -49,7 +65,7 @@ bool OpenPort(platform::SerialBackend& backend, const std::string& portName, uin
         return Fail(kPortReadSettingsFailed, port);
     ConfigureLine(line, baudRate);
     if (!port.device->SetState(line))
-        return Fail(kPortWriteSettingsFailed, port);
+        return Fail(kPortWriteSettingsFailed, port, RateRefused(*port.device, baudRate));
     if (!port.device->ClearDtr() || !port.device->ClearRts())
         return Fail(kPortModemLinesFailed, port);
     platform::CommTimeouts timeouts;
@@ -111,6 +127,16 @@ WakeUpLine WakeUp(Port& port, WakeUpMethod method, uint32_t baudRate) {
     }
     platform::Sleep(kWakeUpIdleMs);
     return line;
+}
+
+FailureReason ProbeAdapter(Port& port) {
+    if (!port.IsOpen())
+        return FailureReason::PortClosed;
+    port.device->WriteByte(kAdapterByte);  // a refused write shows as a missing echo
+    uint8_t answer = 0;
+    if (port.device->ReadByte(answer) != 1)
+        return FailureReason::NoEcho;
+    return answer == kAdapterByte ? FailureReason::None : FailureReason::EchoDiffers;
 }
 
 void ClosePort(Port& port) {

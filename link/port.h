@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "link/kwp_message.h"
 #include "platform/serial_port.h"
 
 namespace kline {
@@ -26,6 +27,11 @@ platform::CommTimeouts LineTimeouts();
 // "Внимание!", warning icon) and closed what it opened.
 bool OpenPort(platform::SerialBackend& backend, const std::string& portName, uint32_t baudRate,
               Port& port);
+
+// The adapter check's probe on the open port: 0xAA out, one byte back. None when the adapter
+// echoed it; NoEcho when nothing came (no power: the adapter takes it from the car's
+// diagnostic socket); EchoDiffers when another byte came (wrong rate or a noisy line).
+FailureReason ProbeAdapter(Port& port);
 
 // Sends the adapter byte and closes the port; does nothing on a port that is not open.
 // The handle is closed even when the byte cannot be written (adapter pulled), and never twice.

@@ -123,7 +123,15 @@ class Win32SerialPort final : public SerialPort {
         if (!haveReported_ && !ReadDcb(dcb))
             return false;
         ApplyToDcb(settings, dcb);
-        return IsOpen() && SetCommState(handle_, &dcb);
+        if (!IsOpen() || !SetCommState(handle_, &dcb))
+            return false;
+        // Some drivers round a rate their chip cannot make instead of refusing it: the rate
+        // read back tells. 2 % off is the same rate to the far end.
+        DCB applied{};
+        if (!ReadDcb(applied))
+            return true;
+        const int64_t off = int64_t{applied.BaudRate} - int64_t{settings.baudRate};
+        return (off < 0 ? -off : off) * 50 <= settings.baudRate;
     }
 
     bool ClearDtr() override { return Escape(CLRDTR); }
@@ -218,15 +226,40 @@ class Win32SerialBackend final : public SerialBackend {
         // Read and write, no sharing, plain synchronous transfers.
         const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                           OPEN_EXISTING, 0, nullptr);
-        if (handle == INVALID_HANDLE_VALUE)
+        failure_ = {};
+        failure_.device = name;
+        if (handle == INVALID_HANDLE_VALUE) {
+            failure_.error = ErrorOf(GetLastError());
             return nullptr;
+        }
         // A disk file or a pipe opens as well but is no port.
         if (GetFileType(handle) != FILE_TYPE_CHAR) {
             CloseHandle(handle);
+            failure_.error = OpenError::NotSerial;
             return nullptr;
         }
+        failure_.error = OpenError::Unknown;
         return std::make_unique<Win32SerialPort>(handle);
     }
+
+    OpenFailure LastOpenFailure() const override { return failure_; }
+
+  private:
+    // A port that another program holds answers "access denied": no sharing was asked for.
+    static OpenError ErrorOf(DWORD error) {
+        switch (error) {
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND:
+                return OpenError::Missing;
+            case ERROR_ACCESS_DENIED:
+            case ERROR_SHARING_VIOLATION:
+                return OpenError::Busy;
+            default:
+                return OpenError::Unknown;
+        }
+    }
+
+    OpenFailure failure_;
 };
 
 }  // namespace

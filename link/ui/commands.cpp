@@ -23,10 +23,14 @@ void AdapterCheck(Station& station) {
     EndLeftoverConnection(station);
     if (!OpenPort(station.lineTap, station.PortName(), station.Protocol().BaudRate(), station.port))
         return;
-    station.port.device->WriteByte(kAdapterByte);
-    uint8_t answer = 0;
-    const bool echoed = station.port.device->ReadByte(answer) == 1 && answer == kAdapterByte;
-    Tell(echoed ? kAdapterWorks : kAdapterFails, platform::Icon::Information);
+    const FailureReason probe = ProbeAdapter(station.port);
+    if (probe == FailureReason::None) {
+        Tell(kAdapterWorks, platform::Icon::Information);
+    } else {
+        // No echo at all and a wrong echo have different causes: the details tell which.
+        platform::ShowMessage(kAdapterFails, platform::kAttention, platform::Icon::Information,
+                              FailureText(probe));
+    }
     ClosePort(station.port);
 }
 

@@ -86,6 +86,7 @@ TEST_F(CommandsTest, AdapterAnsweringAnotherByteDoesNotWork) {
     backend.line.answers.push_back({0x55});
     kline::AdapterCheck(station);
     EXPECT_EQ(sink.Reports(), std::vector<Report>{Info(kline::kAdapterFails)});
+    EXPECT_EQ(sink.Reports()[0].details, kline::FailureText(kline::FailureReason::EchoDiffers));
 }
 
 TEST_F(CommandsTest, SilentAdapterDoesNotWork) {
@@ -94,6 +95,7 @@ TEST_F(CommandsTest, SilentAdapterDoesNotWork) {
     kline::AdapterCheck(station);
     EXPECT_EQ(sink.Reports(), std::vector<Report>{Info(kline::kAdapterFails)});
     EXPECT_EQ(clock.NowMicros() - before, 110'000);
+    EXPECT_EQ(sink.Reports()[0].details, kline::FailureText(kline::FailureReason::NoEcho));
     EXPECT_EQ(backend.line.closes, 1);
 }
 

@@ -344,5 +344,22 @@ TEST_F(PosixSerialPortTest, ClosedPortRefusesEveryCall) {
     EXPECT_FALSE(port->SetBreak());
 }
 
+// What the backend tells of a port that would not open, for the details of the message.
+TEST_F(PosixSerialPortTest, SaysWhyAPortWouldNotOpen) {
+    SerialBackend& backend = SystemSerialBackend();
+    auto first = backend.Open(pty.ShortName());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(backend.Open(pty.ShortName()), nullptr);
+    EXPECT_EQ(backend.LastOpenFailure().error, OpenError::Busy);
+    EXPECT_EQ(backend.LastOpenFailure().device, pty.Path());
+
+    EXPECT_EQ(backend.Open("ttyUSB99"), nullptr);
+    EXPECT_EQ(backend.LastOpenFailure().error, OpenError::Missing);
+    EXPECT_EQ(backend.LastOpenFailure().device, "/dev/ttyUSB99");
+
+    EXPECT_EQ(backend.Open("/dev/null"), nullptr);
+    EXPECT_EQ(backend.LastOpenFailure().error, OpenError::NotSerial);
+}
+
 }  // namespace
 }  // namespace platform

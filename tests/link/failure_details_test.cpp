@@ -1,0 +1,153 @@
+// The cause shown beside a port's or the adapter's failure message: what the system told,
+// in words the user can act on; the specified message itself stays as it is.
+#include "link/failure_details.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "link/port.h"
+#include "tests/support/recording_sink.h"
+#include "tests/support/scripted_port.h"
+
+namespace {
+
+using platform::OpenError;
+using testing::HasSubstr;
+
+struct DetailsRow {
+    const char* name;
+    platform::OpenFailure failure;
+    std::vector<std::string> present;
+    std::vector<const char*> says;  // parts of the details, each must be there
+};
+
+platform::OpenFailure Failure(OpenError error, const char* holder = "", const char* group = "",
+                              bool listed = false, bool braille = false) {
+    platform::OpenFailure f;
+    f.error = error;
+    f.device = "/dev/ttyUSB0";
+    f.holder = holder;
+    f.group = group;
+    f.groupListed = listed;
+    f.brailleService = braille;
+    return f;
+}
+
+class OpenFailureDetails : public testing::TestWithParam<DetailsRow> {};
+
+TEST_P(OpenFailureDetails, NameTheCauseAndTheRemedy) {
+    const std::string details = kline::OpenFailureDetails(GetParam().failure, GetParam().present);
+    for (const char* part : GetParam().says) EXPECT_THAT(details, HasSubstr(part));
+    if (GetParam().says.empty()) {
+        EXPECT_EQ(details, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, OpenFailureDetails,
+    testing::Values(
+        DetailsRow{"Missing",
+                   Failure(OpenError::Missing),
+                   {"ttyS0", "ttyUSB1"},
+                   {"Порта /dev/ttyUSB0 нет в системе", "Порты, которые есть: ttyS0, ttyUSB1."}},
+        DetailsRow{"MissingNoPorts",
+                   Failure(OpenError::Missing),
+                   {},
+                   {"Последовательных портов в системе не найдено."}},
+        DetailsRow{"MissingTakenByBraille",
+                   Failure(OpenError::Missing, "", "", false, true),
+                   {},
+                   {"brltty", "sudo apt remove brltty"}},
+        DetailsRow{
+            "NotInDialout",
+            Failure(OpenError::PermissionDenied, "", "dialout"),
+            {},
+            {"не входит в группу dialout", "sudo usermod -aG dialout $USER", "войдите заново"}},
+        DetailsRow{"DialoutNotYetInSession",
+                   Failure(OpenError::PermissionDenied, "", "dialout", true),
+                   {},
+                   {"уже добавлен в группу dialout", "войдите заново"}},
+        DetailsRow{"HeldByAProgram",
+                   Failure(OpenError::Busy, "minicom"),
+                   {},
+                   {"занят программой minicom"}},
+        DetailsRow{"HeldByBraille",
+                   Failure(OpenError::Busy, "brltty"),
+                   {},
+                   {"службой дисплеев Брайля", "CH340"}},
+        DetailsRow{"HeldByWhoKnows", Failure(OpenError::Busy), {}, {"занят другой программой"}},
+        DetailsRow{"NotSerial", Failure(OpenError::NotSerial), {}, {"не последовательный порт"}},
+        DetailsRow{"Unknown", Failure(OpenError::Unknown), {}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A backend that cannot open and says why.
+class RefusingBackend final : public platform::SerialBackend {
+  public:
+    std::unique_ptr<platform::SerialPort> Open(const std::string&) override { return nullptr; }
+    platform::OpenFailure LastOpenFailure() const override {
+        return Failure(OpenError::Busy, "minicom");
+    }
+};
+
+TEST(OpenPortDetails, RefusedOpenKeepsItsTextAndAddsTheCause) {
+    testing_support::RecordingSink sink;
+    RefusingBackend backend;
+    kline::Port port;
+    EXPECT_FALSE(kline::OpenPort(backend, "ttyUSB0", 10400, port));
+    ASSERT_EQ(sink.Reports().size(), 1u);
+    EXPECT_EQ(sink.Reports()[0].text, kline::kPortBusy);
+    EXPECT_THAT(sink.Reports()[0].details, HasSubstr("занят программой minicom"));
+}
+
+// An old CP210x takes the call but rounds 10400 to a rate of its table.
+TEST(OpenPortDetails, RateTheChipCannotMakeIsNamed) {
+    for (const uint32_t readBack : {9600u, 10400u}) {
+        testing_support::RecordingSink sink;
+        testing_support::ScriptedBackend backend;
+        backend.line.failing = {"SetState"};
+        backend.line.state.baudRate = readBack;
+        kline::Port port;
+        EXPECT_FALSE(kline::OpenPort(backend, "ttyUSB0", 10400, port));
+        ASSERT_EQ(sink.Reports().size(), 1u);
+        EXPECT_EQ(sink.Reports()[0].text, kline::kPortWriteSettingsFailed);
+        if (readBack == 9600) {
+            EXPECT_THAT(sink.Reports()[0].details, HasSubstr("скорости 10400 бод"));
+            EXPECT_THAT(sink.Reports()[0].details, HasSubstr("установил 9600 бод"));
+        } else {
+            EXPECT_EQ(sink.Reports()[0].details, "") << "a refusal that does not say why";
+        }
+    }
+}
+
+struct ProbeRow {
+    const char* name;
+    bool echo;
+    std::vector<uint8_t> answer;
+    kline::FailureReason reason;
+};
+
+class ProbeAdapter : public testing::TestWithParam<ProbeRow> {};
+
+TEST_P(ProbeAdapter, TellsNoEchoFromAWrongOne) {
+    testing_support::RecordingSink sink;
+    platform::VirtualClock clock;
+    platform::UseClock(&clock);
+    testing_support::ScriptedBackend backend;
+    backend.line.echo = GetParam().echo;
+    if (!GetParam().answer.empty())
+        backend.line.answers.push_back(GetParam().answer);
+    kline::Port port;
+    ASSERT_TRUE(kline::OpenPort(backend, "ttyUSB0", 10400, port));
+    EXPECT_EQ(kline::ProbeAdapter(port), GetParam().reason);
+    kline::ClosePort(port);
+    platform::UseClock(nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Adapters, ProbeAdapter,
+    testing::Values(ProbeRow{"Echoes", true, {}, kline::FailureReason::None},
+                    ProbeRow{"WithoutPower", false, {}, kline::FailureReason::NoEcho},
+                    ProbeRow{"WrongRateOrNoise", false, {0x55}, kline::FailureReason::EchoDiffers}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
