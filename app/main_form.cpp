@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "app/command_table.h"
 #include "link/connection.h"
 #include "link/ui/child_window.h"
 #include "platform/messages.h"
@@ -126,24 +127,19 @@ void TMainForm::BuildPanel() {
     Bevel1->setGeometry(8, 13, 190, 212);
     Bevel1->setCursor(Qt::ForbiddenCursor);
 
-    auto section = [this](const char* name, const QString& text, int top, Qt::CursorShape cursor) {
-        auto* label = new QLabel(text, Panel1);
-        label->setObjectName(QString::fromLatin1(name));
+    for (const SectionRow& row : kSectionRows) {
+        auto* label = new QLabel(QString::fromUtf8(row.text), Panel1);
+        label->setObjectName(QString::fromLatin1(row.name));
         label->setFont(PixelFont("Palatino Linotype", 27, QFont::Serif));
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, kNavy);
         label->setPalette(palette);
-        label->move(16, top);
+        label->move(16, row.top);
         label->adjustSize();
-        label->setCursor(cursor);
+        label->setCursor(row.handCursor ? Qt::PointingHandCursor : Qt::ArrowCursor);
         label->installEventFilter(this);
-        return label;
-    };
-    Label1 = section("Label1", QStringLiteral("Настройки"), 16, Qt::PointingHandCursor);
-    Label2 = section("Label2", QStringLiteral("Работа с ЭБУ"), 56, Qt::PointingHandCursor);
-    Label4 = section("Label4", QStringLiteral("Управление"), 96, Qt::ArrowCursor);
-    Label6 = section("Label6", QStringLiteral("Помощь"), 136, Qt::PointingHandCursor);
-    Label3 = section("Label3", QStringLiteral("Выход"), 176, Qt::PointingHandCursor);
+        this->*row.label = label;
+    }
 
     ListBox1 = new QListWidget(Panel1);
     ListBox1->setObjectName("ListBox1");
@@ -160,31 +156,22 @@ void TMainForm::BuildPanel() {
     connect(ListBox1, &QListWidget::itemSelectionChanged, this, &TMainForm::ListBox1Click);
 }
 
+// Each top menu offers the commands of its section that have a menu entry, in list order.
 void TMainForm::BuildMenu() {
-    auto menu = [this](const char* name, const QString& title) {
-        QMenu* m = menuBar()->addMenu(title);
-        m->setObjectName(QString::fromLatin1(name));
-        return m;
-    };
-    auto entry = [this](QMenu* parent, const char* name, const QString& text, uint8_t code) {
-        QAction* action = parent->addAction(text);
-        action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, [this, code] { RunMenuCommand(code); });
-        return action;
-    };
-    N1 = menu("N1", QStringLiteral("Файл"));
-    N5 = entry(N1, "N5", QStringLiteral("Выход"), 41);
-    N2 = menu("N2", QStringLiteral("Настройки"));
-    N6 = entry(N2, "N6", QStringLiteral("Группы"), 11);
-    N7 = entry(N2, "N7", QStringLiteral("Соединение"), 12);
-    N3 = menu("N3", QStringLiteral("Работа с ЭБУ"));
-    N8 = entry(N3, "N8", QStringLiteral("Проверка адаптера"), 21);
-    N9 = entry(N3, "N9", QStringLiteral("Паспорт ЭБУ"), 22);
-    N10 = entry(N3, "N10", QStringLiteral("Диагностика"), 23);
-    N11 = entry(N3, "N11", QStringLiteral("Список ошибок"), 24);
-    N4 = menu("N4", QStringLiteral("Помощь"));
-    N12 = entry(N4, "N12", QStringLiteral("Руководство пользователя"), 31);
-    N13 = entry(N4, "N13", QStringLiteral("...О программе"), 32);
+    for (const MenuRow& top : kMenuRows) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(top.text));
+        menu->setObjectName(QString::fromLatin1(top.name));
+        this->*top.menu = menu;
+        for (const CommandRow& row : kCommandRows) {
+            if (!row.menuEntry || SectionOf(row.command) != top.section)
+                continue;
+            QAction* action = menu->addAction(QString::fromUtf8(row.menuText));
+            action->setObjectName(QString::fromLatin1(row.menuName));
+            const auto code = static_cast<uint8_t>(row.command);
+            connect(action, &QAction::triggered, this, [this, code] { RunMenuCommand(code); });
+            this->*row.menuEntry = action;
+        }
+    }
 }
 
 // --- navigation ---------------------------------------------------------------------------
@@ -199,48 +186,51 @@ void TMainForm::ShowNavigation() {
     for (QMenu* menu : {N1, N2, N3, N4}) menu->menuAction()->setEnabled(true);
 }
 
-void TMainForm::OpenSection(uint8_t code, const QStringList& entries) {
-    navigationCode_ = code;
+void TMainForm::AddEntry(const char* text) {
+    auto* item = new QListWidgetItem(QString::fromUtf8(text), ListBox1);
+    item->setSizeHint(QSize(0, kItemHeight));
+}
+
+void TMainForm::OpenSection(Section section) {
+    navigationCode_ = static_cast<uint8_t>(section);
     const QSignalBlocker quiet(ListBox1);  // refilling is no choice of the user
     ListBox1->clear();
-    for (const QString& text : entries) {
-        auto* item = new QListWidgetItem(text, ListBox1);
-        item->setSizeHint(QSize(0, kItemHeight));
+    bool equipmentListed = false;
+    for (const CommandRow& row : kCommandRows) {
+        if (SectionOf(row.command) == section && !row.needsEquipment)
+            AddEntry(row.entry);
+        equipmentListed |= SectionOf(row.command) == section && row.needsEquipment;
     }
     // Marks "no entry" as chosen on purpose, so that the list does not make its first entry
     // current (and a key press then run it) when it gains the focus.
     ListBox1->QAbstractItemView::setCurrentIndex(QModelIndex());
+    // Asked once the other entries stand: without a valid ECU type this says "Блок не выбран!"
+    // over the refilled list and leaves the entry out.
+    if (!equipmentListed || !station.ecuProtocol->HasEquipmentConfiguration())
+        return;
+    for (const CommandRow& row : kCommandRows)
+        if (SectionOf(row.command) == section && row.needsEquipment)
+            AddEntry(row.entry);
 }
 
 void TMainForm::Label1Click() {
-    OpenSection(10, {QStringLiteral("Группы"), QStringLiteral("Настройка соединения"),
-                     QStringLiteral("Тип блока управления")});
+    OpenSection(Section::Settings);
 }
 
 void TMainForm::Label2Click() {
-    QStringList entries = {QStringLiteral("Проверка адаптера"), QStringLiteral("Паспорт ЭБУ"),
-                           QStringLiteral("Диагностика"),       QStringLiteral("Список ошибок"),
-                           QStringLiteral("Сброс контроллера"), QStringLiteral("Сброс ошибок")};
-    OpenSection(20, entries);
-    // Asked once the six entries stand: without a valid ECU type this says "Блок не выбран!"
-    // over the refilled list and leaves the entry out.
-    if (station.ecuProtocol->HasEquipmentConfiguration()) {
-        const QSignalBlocker quiet(ListBox1);
-        auto* item = new QListWidgetItem(QStringLiteral("Комплектация"), ListBox1);
-        item->setSizeHint(QSize(0, kItemHeight));
-    }
+    OpenSection(Section::Ecu);
 }
 
 void TMainForm::Label4Click() {
-    OpenSection(50, {QString(), QString(), QString()});
+    OpenSection(Section::Control);
 }
 
 void TMainForm::Label6Click() {
-    OpenSection(30, {QStringLiteral("Руководство пользователя"), QStringLiteral("...О программе")});
+    OpenSection(Section::Help);
 }
 
 void TMainForm::Label3Click() {
-    OpenSection(40, {QStringLiteral("Выход из программы")});
+    OpenSection(Section::Exit);
 }
 
 int TMainForm::SelectedIndex() const {
@@ -401,16 +391,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         rowAtPress_ = -1;
     } else if (type == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        const std::pair<QLabel*, void (TMainForm::*)()> sections[] = {
-            {Label1, &TMainForm::Label1Click},
-            {Label2, &TMainForm::Label2Click},
-            {Label4, &TMainForm::Label4Click},
-            {Label6, &TMainForm::Label6Click},
-            {Label3, &TMainForm::Label3Click}};
-        for (const auto& [label, handler] : sections) {
+        for (const SectionRow& row : kSectionRows) {
+            const QLabel* label = this->*row.label;
             if (watched == label && mouse->button() == Qt::LeftButton &&
                 label->rect().contains(mouse->position().toPoint()))
-                (this->*handler)();
+                (this->*row.click)();
         }
     }
     return QMainWindow::eventFilter(watched, event);

@@ -11,6 +11,7 @@
 #include <string>
 #include <type_traits>
 
+#include "app/commands.h"
 #include "link/station.h"
 #include "platform/serial_port.h"
 #include "settings/settings.h"
@@ -119,7 +120,9 @@ class TMainForm final : public QMainWindow {
   private:
     void BuildPanel();
     void BuildMenu();
-    void OpenSection(uint8_t code, const QStringList& entries);
+    // Lists the section's entries (app/command_table.h) and makes it the navigation code.
+    void OpenSection(Section section);
+    void AddEntry(const char* text);
     int SelectedIndex() const;
     void RunConnectionDialog();  // command 12
     void RunEcuTypeDialog();     // command 13

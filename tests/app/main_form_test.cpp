@@ -6,6 +6,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QWindow>
 #include <vector>
@@ -257,6 +258,58 @@ TEST_F(AppTest, MenuCommandLeavesTheListsSectionWorking) {
     ASSERT_EQ(f.MdiArea->subWindowList().size(), 1);
     EXPECT_EQ(f.MdiArea->subWindowList().first()->objectName(), "Diag_prop");
     EXPECT_TRUE(NavigationHidden());
+}
+
+// The menu bar, left to right, with each top menu's entries and the members that hold them.
+TEST_F(AppTest, MainMenuOffersItsEntriesInOrder) {
+    struct Entry {
+        QAction* TMainForm::*member;
+        const char* name;
+        const char* text;
+    };
+    struct Top {
+        QMenu* TMainForm::*member;
+        const char* name;
+        const char* text;
+        std::vector<Entry> entries;
+    };
+    const Top tops[] = {
+        {&TMainForm::N1, "N1", "Файл", {{&TMainForm::N5, "N5", "Выход"}}},
+        {&TMainForm::N2,
+         "N2",
+         "Настройки",
+         {{&TMainForm::N6, "N6", "Группы"}, {&TMainForm::N7, "N7", "Соединение"}}},
+        {&TMainForm::N3,
+         "N3",
+         "Работа с ЭБУ",
+         {{&TMainForm::N8, "N8", "Проверка адаптера"},
+          {&TMainForm::N9, "N9", "Паспорт ЭБУ"},
+          {&TMainForm::N10, "N10", "Диагностика"},
+          {&TMainForm::N11, "N11", "Список ошибок"}}},
+        {&TMainForm::N4,
+         "N4",
+         "Помощь",
+         {{&TMainForm::N12, "N12", "Руководство пользователя"},
+          {&TMainForm::N13, "N13", "...О программе"}}},
+    };
+    TMainForm& f = Open();
+    const QList<QAction*> bar = f.menuBar()->actions();
+    ASSERT_EQ(bar.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(tops[i].name);
+        QMenu* menu = bar[i]->menu();
+        EXPECT_EQ(menu, f.*tops[i].member);
+        EXPECT_EQ(menu->objectName(), tops[i].name);
+        EXPECT_EQ(menu->title(), QString::fromUtf8(tops[i].text));
+        const QList<QAction*> actions = menu->actions();
+        ASSERT_EQ(actions.size(), static_cast<qsizetype>(tops[i].entries.size()));
+        for (size_t j = 0; j < tops[i].entries.size(); ++j) {
+            const Entry& entry = tops[i].entries[j];
+            EXPECT_EQ(actions[j], f.*entry.member);
+            EXPECT_EQ(actions[j]->objectName(), entry.name);
+            EXPECT_EQ(actions[j]->text(), QString::fromUtf8(entry.text));
+        }
+    }
 }
 
 TEST_F(AppTest, ExitClosesTheWindowFromListAndMenu) {
