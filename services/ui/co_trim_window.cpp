@@ -95,6 +95,11 @@ void TCorrCO::showEvent(QShowEvent* event) {
 }
 
 void TCorrCO::FormShow() {
+    noTrim_ = !KeepsCoTrim(station_.Protocol());
+    if (noTrim_) {
+        Timer1->start();  // nothing to read: no byte of this family's record is a trim
+        return;
+    }
     kline::Connect(station_);
     if (!station_.connected) {
         Timer1->start();
@@ -133,7 +138,10 @@ void TCorrCO::BitBtn1Click() {
 
 void TCorrCO::Timer1Timer() {
     Timer1->stop();
-    Warn(kEcuSilent);
+    if (noTrim_)
+        platform::ShowMessage(kNoCoTrim, platform::kAttention, platform::Icon::Information);
+    else
+        Warn(kEcuSilent);
     done(1);
 }
 

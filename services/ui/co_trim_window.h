@@ -47,6 +47,7 @@ class TCorrCO final : public QDialog {
 
   private:
     kline::Station& station_;
+    bool noTrim_ = false;  // the family in force keeps no CO trim
 };
 
 // The dialog of the run, created hidden at start-up after the connecting dialog.
@@ -55,5 +56,7 @@ extern TCorrCO* CorrCO;
 inline constexpr const char* kEcuSilent = "Блок не отвечает!";
 inline constexpr const char* kTrimNotStored = "Не удалось сохранить результаты!";
 inline constexpr const char* kExchangeNotEnded = "Обмен с блоком завершен не корректно!";
+// Shown instead of a value when the first family is in force: it keeps no CO trim.
+inline constexpr const char* kNoCoTrim = "Этот блок управления не имеет коррекции СО!";
 
 }  // namespace services

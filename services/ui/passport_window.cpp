@@ -1,5 +1,6 @@
 #include "services/ui/passport_window.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -137,8 +138,9 @@ int TPassport::AddRow(const PassportRow& row, int top) {
     return height;
 }
 
+// The system's menu colour, as the desktop's menus are painted.
 QColor TPassport::EmptyFieldColour() const {
-    return palette().color(QPalette::Window);
+    return QApplication::palette("QMenu").color(QPalette::Window);
 }
 
 void TPassport::showEvent(QShowEvent* event) {

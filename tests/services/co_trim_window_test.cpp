@@ -271,20 +271,31 @@ TEST_F(CoTrimWindowTest, NoConnectionAtOkWritesNothing) {
     EXPECT_EQ(Written().find("30 61"), std::string::npos) << Written();
 }
 
-TEST_F(CoTrimWindowTest, FirstFamilyOkOnlyConnectsAndDisconnects) {
+TEST_F(CoTrimWindowTest, FirstFamilyHasNoTrimToShowOrStore) {
     station.settings.ecuType = 0;
     station.BuildProtocol();
-    for (int showing = 0; showing < 2; ++showing) {
-        backend.line.answers.push_back(AnswerFrame(0x11, {0xC1, 0xEF, 0x8F}));
-        if (showing == 0)
-            backend.line.answers.push_back(AnswerFrame(0x11, LiveData(0x05)));
-        backend.line.answers.push_back(AnswerFrame(0x11, {0xC2}));
-    }
-    Show([&] { dialog->BitBtn1Click(); });
-    EXPECT_EQ(dialog->CurCo->text(), QStringLiteral("0.01960"));
-    EXPECT_TRUE(sink.Reports().empty());
+    EXPECT_EQ(dialog->exec(), 1);  // says so and closes, the supply voltage never shown
+    EXPECT_EQ(dialog->CurCo->text(), QStringLiteral("CurCo"));
+    EXPECT_EQ(sink.Reports(), (std::vector<platform::Report>{{services::kNoCoTrim, "Внимание!",
+                                                              platform::Icon::Information}}));
+    EXPECT_TRUE(backend.line.written.empty());
+    // "Ok" reached all the same stores nothing and says so rather than succeeding silently.
+    sink.Clear();
+    backend.line.answers.push_back(AnswerFrame(0x11, {0xC1, 0xEF, 0x8F}));
+    backend.line.answers.push_back(AnswerFrame(0x11, {0xC2}));
+    dialog->BitBtn1Click();
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{services::kTrimNotStored});
     EXPECT_EQ(Written().find("30 61"), std::string::npos) << Written();
-    EXPECT_EQ(backend.opens, 2);
+}
+
+TEST_F(CoTrimWindowTest, AnswerTooShortForTheTrimIsNoAnswer) {
+    Answers({0xC1, 0xEF, 0x8F});
+    for (int i = 0; i < 10; ++i) Answers({0x61, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0x12});
+    Answers({0xC2});
+    EXPECT_EQ(dialog->exec(), 1);
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{services::kEcuSilent});
+    EXPECT_EQ(dialog->CurCo->text(), QStringLiteral("CurCo"));
+    EXPECT_EQ(dialog->CO->text(), QString());
 }
 
 }  // namespace

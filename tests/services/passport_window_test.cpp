@@ -257,12 +257,18 @@ TEST_P(PassportTest, FieldsTheFamilyNeverFillsAreEmptyInTheMenuColour) {
         Put(record, 57, "\x20\x02\x05\x07");
     EcuAnswers({record});
     StopAnswered();
+    // The desktop's menu colour, set apart from every other colour of the palette.
+    const QPalette menusBefore = QApplication::palette("QMenu");
+    QPalette menus = menusBefore;
+    const QColor menuColour(0xF0, 0xE6, 0x8C);
+    menus.setColor(QPalette::Window, menuColour);
+    QApplication::setPalette(menus, "QMenu");
     TPassport dialog(station);
     dialog.show();
     const std::set<int> empty =
         family == 0 ? std::set<int>{1, 7, 8, 9, 10} : std::set<int>{8, 9, 10};
     const QColor base = QPalette().color(QPalette::Base);
-    ASSERT_NE(dialog.EmptyFieldColour(), base);
+    EXPECT_EQ(dialog.EmptyFieldColour(), menuColour);
     for (int field = 0; field < services::kPassportFieldCount; ++field) {
         SCOPED_TRACE(field);
         QLineEdit* edit = dialog.Field(field);
@@ -274,6 +280,7 @@ TEST_P(PassportTest, FieldsTheFamilyNeverFillsAreEmptyInTheMenuColour) {
             EXPECT_EQ(edit->palette().color(QPalette::Base), base);
         }
     }
+    QApplication::setPalette(menusBefore, "QMenu");
 }
 
 TEST_P(PassportTest, ErasedFirstByteEmptiesTheFieldAndZeroEndsIt) {
