@@ -4,12 +4,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScrollBar>
 #include <QShowEvent>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #include "diag/catalogue.h"
+#include "diag/ui/horizontal_up_down.h"
 #include "diag/ui/reader_dat.h"
 #include "link/connection.h"
 #include "link/ui/waiter.h"
@@ -30,6 +31,7 @@ constexpr int kRowHeight = 85;
 constexpr int kItemHeight = 84;
 constexpr int kFirstGraphWidth = 200;
 constexpr int kPointsPerScreen = 10;  // the graphs' own start value
+constexpr int kBarHeight = 30;
 
 QString Text(const std::string& utf8) {
     return QString::fromStdString(utf8);
@@ -102,7 +104,16 @@ TDiag_form::~TDiag_form() {
 }
 
 void TDiag_form::BuildBar() {
-    Group_num = DropDown("Group_num", 83, {6, 4}, client_);
+    // The bar spans the window's width above the panels and graphs, which stand in place.
+    Bar = new QWidget(client_);
+    Bar->setObjectName("Bar");
+    Bar->setFixedHeight(kBarHeight);
+    auto* column = new QVBoxLayout(client_);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(Bar);
+    column->addStretch();
+
+    Group_num = DropDown("Group_num", 83, {6, 4}, Bar);
     for (int group = 1; group <= settings::kGroups; ++group)
         Group_num->addItem(QStringLiteral("%1 группа").arg(group));
     // An item chosen from the list, or typed text confirmed with Enter that names an item.
@@ -114,20 +125,18 @@ void TDiag_form::BuildBar() {
             Group_num->setCurrentIndex(shownGroup_);
     });
 
-    Label1 = BarLabel("Label1", QStringLiteral("Шире/Уже"), {104, 8}, client_);
+    Label1 = BarLabel("Label1", QStringLiteral("Шире/Уже"), {104, 8}, Bar);
 
-    UpDown1 = new QScrollBar(Qt::Horizontal, client_);
+    UpDown1 = new HorizontalUpDown(Bar);
     UpDown1->setObjectName("UpDown1");
     UpDown1->setGeometry(160, 5, 49, 19);
     UpDown1->setRange(5, 255);
-    UpDown1->setSingleStep(1);
-    UpDown1->setPageStep(1);
     UpDown1->setValue(kPointsPerScreen);
-    connect(UpDown1, &QScrollBar::valueChanged, this, &TDiag_form::UpDown1Changing);
+    connect(UpDown1, &HorizontalUpDown::valueChanged, this, &TDiag_form::UpDown1Changing);
 
-    Label2 = BarLabel("Label2", QStringLiteral("Управление"), {232, 8}, client_);
+    Label2 = BarLabel("Label2", QStringLiteral("Управление"), {232, 8}, Bar);
 
-    ComboBox1 = DropDown("ComboBox1", 128, {297, 4}, client_);
+    ComboBox1 = DropDown("ComboBox1", 128, {297, 4}, Bar);
     ComboBox1->addItem(QStringLiteral("Регулировка СО"));
     // Only the item runs the command; typed text does not.
     connect(ComboBox1, &QComboBox::activated, this, &TDiag_form::ComboBox1Change);

@@ -16,7 +16,6 @@
 
 class QComboBox;
 class QLabel;
-class QScrollBar;
 class QTimer;
 
 namespace widgets {
@@ -26,6 +25,7 @@ class TGraph;
 
 namespace diag {
 
+class HorizontalUpDown;
 class TReader_dat;
 
 class TDiag_form final : public kline::ChildWindow, private PollDisplay {
@@ -36,13 +36,14 @@ class TDiag_form final : public kline::ChildWindow, private PollDisplay {
     TDiag_form(kline::Station& station, QWidget* mainWindow);
     ~TDiag_form() override;
 
-    QComboBox* Group_num;  // "1 группа" .. "5 группа": the shown group
-    QLabel* Label1;        // "Шире/Уже"
-    QScrollBar* UpDown1;   // points per screen of every graph, 5..255
-    QLabel* Label2;        // "Управление"
-    QComboBox* ComboBox1;  // "Регулировка СО": the CO trim dialog
-    QTimer* Timer1;        // 1 ms after a showing without parameters: warn and close
-    QTimer* Timer2;        // 1 ms after a showing without connection: warn and close
+    QWidget* Bar;               // 30 pixels high across the window: the five controls
+    QComboBox* Group_num;       // "1 группа" .. "5 группа": the shown group
+    QLabel* Label1;             // "Шире/Уже"
+    HorizontalUpDown* UpDown1;  // points per screen of every graph, 5..255
+    QLabel* Label2;             // "Управление"
+    QComboBox* ComboBox1;       // "Регулировка СО": the CO trim dialog
+    QTimer* Timer1;             // 1 ms after a showing without parameters: warn and close
+    QTimer* Timer2;             // 1 ms after a showing without connection: warn and close
 
     void FormShow();
     void FormResize();

@@ -14,12 +14,14 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest/QTest>
 #include <atomic>
 #include <functional>
 #include <mutex>
 
 #include "diag/catalogue.h"
+#include "diag/ui/horizontal_up_down.h"
 #include "diag/ui/reader_dat.h"
 #include "link/ui/waiter.h"
 #include "services/ui/co_trim_window.h"
@@ -171,8 +173,12 @@ TEST_F(DiagFormTest, HasItsBar) {
     EXPECT_EQ(window.Group_num->itemText(4), QStringLiteral("5 группа"));
     EXPECT_EQ(window.Label1->text(), QStringLiteral("Шире/Уже"));
     EXPECT_EQ(window.Label1->pos(), QPoint(104, 8));
+    EXPECT_EQ(window.Bar->height(), 30);
+    EXPECT_EQ(window.Bar->pos(), QPoint(0, 0));
     EXPECT_EQ(window.UpDown1->geometry(), QRect(160, 5, 49, 19));
     EXPECT_EQ(window.UpDown1->orientation(), Qt::Horizontal);
+    EXPECT_EQ(window.UpDown1->DownButton()->arrowType(), Qt::LeftArrow);
+    EXPECT_EQ(window.UpDown1->UpButton()->arrowType(), Qt::RightArrow);
     EXPECT_EQ(window.UpDown1->minimum(), 5);
     EXPECT_EQ(window.UpDown1->maximum(), 255);
     EXPECT_EQ(window.UpDown1->value(), 10);
@@ -186,6 +192,26 @@ TEST_F(DiagFormTest, HasItsBar) {
     EXPECT_EQ(window.Timer2->interval(), 1);
     EXPECT_FALSE(window.Timer1->isActive() || window.Timer2->isActive());
     EXPECT_EQ(diag::Diag_form, &window);
+}
+
+// The width control: two arrow buttons side by side that step the position within its range.
+TEST(HorizontalUpDown, ArrowsSideBySideStepWithinTheRange) {
+    diag::HorizontalUpDown spinner;
+    spinner.setRange(5, 7);
+    spinner.setGeometry(0, 0, 49, 19);
+    spinner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&spinner));
+    EXPECT_EQ(spinner.DownButton()->geometry(), QRect(0, 0, 24, 19));
+    EXPECT_EQ(spinner.UpButton()->geometry(), QRect(24, 0, 25, 19));
+    std::vector<int> seen;
+    QObject::connect(&spinner, &diag::HorizontalUpDown::valueChanged,
+                     [&](int value) { seen.push_back(value); });
+    for (int i = 0; i < 3; ++i) QTest::mouseClick(spinner.UpButton(), Qt::LeftButton);
+    QTest::keyClick(&spinner, Qt::Key_Left);
+    QTest::keyClick(&spinner, Qt::Key_Down);
+    QTest::keyClick(&spinner, Qt::Key_Down);  // no wrap-around at either end
+    QTest::keyClick(&spinner, Qt::Key_Right);
+    EXPECT_EQ(seen, (std::vector<int>{6, 7, 6, 5, 6}));
 }
 
 TEST_F(DiagFormTest, CreationSavesTheMainWindowsSizeAndWidensItsFixedBorder) {
@@ -354,11 +380,11 @@ TEST_F(DiagFormTest, TheGraphsFollowTheWidthControlWithoutLag) {
     Group(0, {0, 2});
     Open();
     ASSERT_TRUE(PanelsStarted());
-    form->UpDown1->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    form->UpDown1->UpButton()->click();
     EXPECT_EQ(form->UpDown1->value(), 11);
     for (widgets::TGraph* graph : form->Graphs()) EXPECT_EQ(graph->PointPerScr(), 11);
-    form->UpDown1->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    form->UpDown1->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    form->UpDown1->DownButton()->click();
+    QTest::keyClick(form->UpDown1, Qt::Key_Left);
     for (widgets::TGraph* graph : form->Graphs()) EXPECT_EQ(graph->PointPerScr(), 9);
     form->UpDown1->setValue(255);  // beyond what a graph takes: they keep their count
     for (widgets::TGraph* graph : form->Graphs()) EXPECT_EQ(graph->PointPerScr(), 9);
