@@ -1,0 +1,231 @@
+// An impatient user against the whole station, with the input posted as the window system
+// posts it, so that it waits in the queue while the station waits for a worker: a double
+// click on "Остановить", Esc pressed twice, the connecting dialog minimised and restored
+// while it tries a silent ECU, a group chosen and a close click while the diagnostics window
+// is still stopping its poller. The station keeps running, ends normally when its main window
+// is closed and writes auto.ini.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "diag/ui/diag_form.h"
+#include "link/ui/qt_message_sink.h"
+#include "link/ui/waiter.h"
+#include "tests/reliability/script.h"
+#include "tests/reliability/station_rig.h"
+#include "tests/reliability/user_input.h"
+
+namespace {
+
+using reliability::Script;
+using reliability::StationRig;
+
+constexpr int kDiagnostics = 2;  // "Диагностика" in "Работа с ЭБУ"
+
+class ImpatientUser : public testing::Test {
+  protected:
+    void SetUp() override {
+        rig.Start(reliability::RigSettings(1));
+        // The station has read auto.ini; it must write it anew at the end.
+        QFile::remove(QString::fromStdString(rig.path));
+    }
+
+    TMainForm& Form() { return rig.Form(); }
+    bool WaiterTrying(int opens) {
+        return kline::Waiter->isVisible() && rig.backend.Port().opens >= opens;
+    }
+    static QMessageBox* MessageBox() {
+        return qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    }
+    diag::TDiag_form* Polling() {
+        return diag::Diag_form && diag::Diag_form->Polling() ? diag::Diag_form : nullptr;
+    }
+
+    // "Работа с ЭБУ", then "Диагностика".
+    void OpenDiagnostics() {
+        script.Then(
+            "section", [&] { return Form().isVisible(); },
+            [&] { user_input::Click(Form().Label2); });
+        script.Then(
+            "entry", [&] { return Form().ListBox1->count() > kDiagnostics; },
+            [&] {
+                QListWidget* list = Form().ListBox1;
+                user_input::Click(list->viewport(),
+                                  list->visualItemRect(list->item(kDiagnostics)).center());
+            });
+    }
+    // Confirms the message box that comes up next and keeps its text.
+    void Confirm() {
+        script.Then(
+            "message box", [&] { return MessageBox() != nullptr; },
+            [&] {
+                reported.push_back(MessageBox()->text().toStdString());
+                user_input::Key(Qt::Key_Return);
+            });
+    }
+    // Closes the main window by its close box once the navigation is back.
+    void CloseStation() {
+        script.Then(
+            "navigation back",
+            [&] { return Form().Panel1->isVisible() && Form().MdiArea->subWindowList().isEmpty(); },
+            [&] { user_input::CloseBox(&Form()); });
+        script.Then(
+            "station closed", [&] { return !Form().isVisible(); }, [] {});
+    }
+    // Runs the course, ends the station and checks what a normal end leaves.
+    void RunAndEnd() {
+        ASSERT_TRUE(script.Run()) << "stuck at: " << script.Stuck();
+        const kline::Station& station = rig.Station();
+        EXPECT_EQ(station.connected, 0);
+        EXPECT_EQ(station.connecting, 0);
+        EXPECT_FALSE(rig.backend.Port().open);
+        rig.End();
+        EXPECT_EQ(rig.FileBytes().size(), size_t{settings::kRecordSize}) << "auto.ini not written";
+    }
+
+    kline::QtMessageSink messages;
+    StationRig rig{1};
+    Script script;
+    std::vector<std::string> reported;
+};
+
+using SilentEcu = ImpatientUser;
+
+TEST_F(SilentEcu, DoubleClickOnStop) {
+    rig.backend.SetAdapter(sim::AdapterMode::NoEcu);
+    OpenDiagnostics();
+    script.Then(
+        "trying", [&] { return WaiterTrying(2); },
+        [&] { user_input::DoubleClick(kline::Waiter->BitBtn1); });
+    Confirm();
+    CloseStation();
+    RunAndEnd();
+    EXPECT_EQ(reported, std::vector<std::string>{diag::kNotConnected});
+}
+
+TEST_F(SilentEcu, EscPressedTwice) {
+    rig.backend.SetAdapter(sim::AdapterMode::NoEcu);
+    OpenDiagnostics();
+    script.Then(
+        "trying", [&] { return WaiterTrying(2); },
+        [&] {
+            user_input::Key(Qt::Key_Escape, {}, kline::Waiter);
+            user_input::Key(Qt::Key_Escape, {}, kline::Waiter);
+        });
+    // The second Esc reaches the message box that follows, or nothing.
+    script.Then(
+        "message box or closed", [&] { return MessageBox() || Form().Panel1->isVisible(); },
+        [&] {
+            if (MessageBox())
+                user_input::Key(Qt::Key_Return);
+        });
+    CloseStation();
+    RunAndEnd();
+}
+
+TEST_F(SilentEcu, ConnectingDialogMinimisedAndRestored) {
+    rig.backend.SetAdapter(sim::AdapterMode::NoEcu);
+    OpenDiagnostics();
+    script.Then(
+        "trying", [&] { return WaiterTrying(2); },
+        [&] {
+            user_input::Minimise(kline::Waiter);
+            user_input::Restore(kline::Waiter);
+        });
+    // Still the one attempt: it goes on trying until it is stopped.
+    int opens = 0;
+    script.Then(
+        "restored", [&] { return !kline::Waiter->isMinimized(); },
+        [&] { opens = rig.backend.Port().opens; });
+    script.Then(
+        "trying on", [&] { return WaiterTrying(opens + 2); },
+        [&] { user_input::Click(kline::Waiter->BitBtn1); });
+    Confirm();
+    CloseStation();
+    RunAndEnd();
+    EXPECT_EQ(reported, std::vector<std::string>{diag::kNotConnected});
+}
+
+using DiagnosticsWindow = ImpatientUser;
+
+// Types `text` into the group box and confirms it with Enter.
+void ChooseGroup(diag::TDiag_form& form, const QString& text) {
+    user_input::Click(form.Group_num->lineEdit());
+    for (int i = 0; i < 10; ++i) user_input::Key(Qt::Key_Backspace, {}, &form);
+    user_input::Type(text, &form);
+    user_input::Key(Qt::Key_Return, {}, &form);
+}
+
+TEST_F(DiagnosticsWindow, GroupBoxNamesTheShownGroupAfterChoicesDuringAStop) {
+    OpenDiagnostics();
+    script.Then(
+        "polling", [&] { return Polling(); },
+        [&] {
+            ChooseGroup(*Polling(), QStringLiteral("3 группа"));  // stops the poller
+            ChooseGroup(*Polling(), QStringLiteral("9 группа"));  // names no group
+        });
+    script.Then(
+        "third group shown",
+        [&] {
+            return Polling() && Polling()->ShownGroup() == 2 &&
+                   !Polling()->Group_num->lineEdit()->text().startsWith(QStringLiteral("9"));
+        },
+        [] {});
+    ASSERT_TRUE(script.Run()) << "stuck at: " << script.Stuck() << "; shown group "
+                              << (Polling() ? Polling()->ShownGroup() : -1) << ", box \""
+                              << (Polling() ? Polling()->Group_num->currentText().toStdString()
+                                            : "")
+                              << "\"";
+    EXPECT_EQ(Polling()->Group_num->currentText(), QStringLiteral("3 группа"));
+    EXPECT_EQ(Polling()->Panels().size(), 1u);
+}
+
+TEST_F(DiagnosticsWindow, CloseClickDuringAStopClosesTheWindowWhenItEnds) {
+    OpenDiagnostics();
+    script.Then(
+        "polling", [&] { return Polling(); },
+        [&] {
+            ChooseGroup(*Polling(), QStringLiteral("3 группа"));
+            user_input::WorkWindowCloseBox(&Form());
+        });
+    CloseStation();
+    RunAndEnd();
+    EXPECT_TRUE(reported.empty());
+}
+
+using Navigation = ImpatientUser;
+
+// Both clicks reach the menu before it has closed: the second must not open a second window.
+TEST_F(Navigation, MenuEntryClickedTwiceOpensOneWorkWindow) {
+    QMenuBar* bar = Form().menuBar();
+    script.Then(
+        "menu", [&] { return Form().isVisible(); },
+        [&] { user_input::Click(bar, bar->actionGeometry(Form().N2->menuAction()).center()); });
+    script.Then(
+        "entry twice", [&] { return Form().N2->isVisible(); },
+        [&] {
+            const QPoint groups = Form().N2->actionGeometry(Form().N6).center();
+            user_input::Click(Form().N2, groups);
+            user_input::Click(Form().N2, groups);
+        });
+    script.Then(
+        "group editor", [&] { return !Form().MdiArea->subWindowList().isEmpty(); },
+        [&] { user_input::Key(Qt::Key_Escape, {}, &Form()); });
+    script.Then(
+        "settled", [&] { return !Form().N2->isVisible(); }, [] {});
+    ASSERT_TRUE(script.Run()) << "stuck at: " << script.Stuck();
+    reliability::ServeUntil([] { return false; }, 100);
+    EXPECT_EQ(Form().MdiArea->subWindowList().size(), 1);
+}
+
+}  // namespace

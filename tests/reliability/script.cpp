@@ -1,0 +1,31 @@
+#include "tests/reliability/script.h"
+
+#include "tests/reliability/station_rig.h"
+
+namespace reliability {
+
+Script& Script::Then(std::string name, std::function<bool()> ready, std::function<void()> act) {
+    steps_.push_back({std::move(name), std::move(ready), std::move(act)});
+    return *this;
+}
+
+bool Script::Run(int ms) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+    timer_.start(1);
+    const bool done = ServeUntil([this] { return next_ == steps_.size(); }, ms);
+    timer_.stop();
+    return done;
+}
+
+void Script::Tick() {
+    if (next_ < steps_.size() && steps_[next_].ready()) {
+        steps_[next_].act();  // posts the user's input; it is handled by a later loop
+        ++next_;
+    }
+}
+
+std::string Script::Stuck() const {
+    return next_ < steps_.size() ? steps_[next_].name : "(none)";
+}
+
+}  // namespace reliability

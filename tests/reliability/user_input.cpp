@@ -1,0 +1,119 @@
+#include "tests/reliability/user_input.h"
+
+#include <qpa/qwindowsysteminterface.h>
+
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QStyle>
+#include <QStyleOptionComplex>
+#include <QWidget>
+#include <QWindow>
+
+namespace user_input {
+
+namespace {
+
+using Async = QWindowSystemInterface::AsynchronousDelivery;
+
+// Event times in ms: separate clicks lie far apart so that two of them never make a double
+// click by accident; the clicks of a double click lie close together.
+ulong timestamp = 1'000'000;
+constexpr ulong kApart = 2'000;
+constexpr ulong kQuick = 20;
+
+QWindow* HandleOf(QWidget* widget) {
+    QWidget* top = widget ? widget->window() : nullptr;
+    return top ? top->windowHandle() : nullptr;
+}
+
+void Mouse(QWidget* widget, QPoint at, Qt::MouseButton button, QEvent::Type type) {
+    QWindow* window = HandleOf(widget);
+    if (!window)
+        return;
+    const QPointF local = widget->mapTo(widget->window(), at);
+    const QPointF global = widget->mapToGlobal(at);
+    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? button : Qt::NoButton;
+    QWindowSystemInterface::handleMouseEvent<Async>(window, timestamp, local, global, held, button,
+                                                    type);
+}
+
+QPoint Where(QWidget* widget, QPoint at) {
+    return at == QPoint(-1, -1) ? widget->rect().center() : at;
+}
+
+}  // namespace
+
+void Click(QWidget* widget, QPoint at, Qt::MouseButton button) {
+    if (!widget)
+        return;
+    // The window manager makes the clicked window the active one, as a desktop does.
+    if (QWindow* window = HandleOf(widget); window && window != QGuiApplication::focusWindow())
+        QWindowSystemInterface::handleWindowActivated<Async>(window, Qt::MouseFocusReason);
+    at = Where(widget, at);
+    timestamp += kApart;
+    Mouse(widget, at, button, QEvent::MouseButtonPress);
+    timestamp += kQuick;
+    Mouse(widget, at, button, QEvent::MouseButtonRelease);
+}
+
+void DoubleClick(QWidget* widget, QPoint at) {
+    if (!widget)
+        return;
+    at = Where(widget, at);
+    Click(widget, at);
+    timestamp += kQuick;
+    Mouse(widget, at, Qt::LeftButton, QEvent::MouseButtonPress);
+    timestamp += kQuick;
+    Mouse(widget, at, Qt::LeftButton, QEvent::MouseButtonRelease);
+}
+
+void Key(int key, const QString& text, QWidget* window) {
+    QWindow* target = window ? HandleOf(window) : QGuiApplication::focusWindow();
+    if (!target)
+        return;
+    timestamp += kQuick;
+    QWindowSystemInterface::handleKeyEvent<Async>(target, timestamp, QEvent::KeyPress, key,
+                                                  Qt::NoModifier, text);
+    QWindowSystemInterface::handleKeyEvent<Async>(target, timestamp, QEvent::KeyRelease, key,
+                                                  Qt::NoModifier, text);
+}
+
+void Type(const QString& text, QWidget* window) {
+    for (const QChar c : text) Key(c.toUpper().unicode(), QString(c), window);
+}
+
+void CloseBox(QWidget* window) {
+    if (QWindow* handle = HandleOf(window))
+        QWindowSystemInterface::handleCloseEvent<Async>(handle);
+}
+
+void WorkWindowCloseBox(QWidget* frame) {
+    // A maximised sub-window puts its buttons into the frame's menu bar, at the right.
+    auto* mainWindow = qobject_cast<QMainWindow*>(frame);
+    QWidget* buttons =
+        mainWindow ? mainWindow->menuBar()->cornerWidget(Qt::TopRightCorner) : nullptr;
+    if (!buttons || !buttons->isVisible())
+        return;
+    QStyleOptionComplex option;
+    option.initFrom(buttons);
+    option.subControls = QStyle::SC_MdiCloseButton;
+    const QRect close = buttons->style()->subControlRect(QStyle::CC_MdiControls, &option,
+                                                         QStyle::SC_MdiCloseButton, buttons);
+    Click(buttons,
+          close.isValid() ? close.center() : QPoint(buttons->width() - 6, buttons->height() / 2));
+}
+
+void Minimise(QWidget* window) {
+    if (QWindow* handle = HandleOf(window))
+        QWindowSystemInterface::handleWindowStateChanged<Async>(handle, Qt::WindowMinimized);
+}
+
+void Restore(QWidget* window) {
+    // Back to the state it had before (a maximised window comes back maximised).
+    if (QWindow* handle = HandleOf(window))
+        QWindowSystemInterface::handleWindowStateChanged<Async>(
+            handle, window->window()->windowState() & ~Qt::WindowMinimized);
+}
+
+}  // namespace user_input
