@@ -176,14 +176,16 @@ void TMainForm::BuildMenu() {
 
 // --- navigation ---------------------------------------------------------------------------
 
+// The menus themselves are disabled, not only their titles: a click on an entry that was
+// still queued for an open menu (a quick double click) must not run a second command.
 void TMainForm::HideNavigation() {
     Panel1->hide();
-    for (QMenu* menu : {N1, N2, N3, N4}) menu->menuAction()->setEnabled(false);
+    for (QMenu* menu : {N1, N2, N3, N4}) menu->setEnabled(false);  // and its title with it
 }
 
 void TMainForm::ShowNavigation() {
     Panel1->show();
-    for (QMenu* menu : {N1, N2, N3, N4}) menu->menuAction()->setEnabled(true);
+    for (QMenu* menu : {N1, N2, N3, N4}) menu->setEnabled(true);
 }
 
 void TMainForm::AddEntry(const char* text) {
