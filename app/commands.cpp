@@ -12,7 +12,9 @@
 #include "diag/ui/diag_form.h"
 #include "diag/ui/diag_prop.h"
 #include "link/connection.h"
+#include "link/ui/waiter.h"
 #include "services/cp1251.h"
+#include "services/ui/co_trim_window.h"
 #include "services/ui/equipment_window.h"
 #include "services/ui/fault_codes_window.h"
 #include "services/ui/passport_window.h"
@@ -36,19 +38,20 @@ void TMainForm::RunCommand() {
             break;
         case 23:  // "Диагностика": the frame keeps its size while the window is open
             FixBorder();
-            OpenChild(new diag::TDiag_form(station, this));
+            OpenChild(new diag::TDiag_form(
+                station, ConnectingStep(), [this] { CoTrimDialog().exec(); }, this));
             break;
         case 24:  // "Список ошибок"
-            OpenChild(new services::TErrors_form(station));
+            OpenChild(new services::TErrors_form(station, ConnectingStep()));
             break;
         case 25:  // "Сброс контроллера": likewise
-            kline::ControllerReset(station);
+            kline::ControllerReset(station, ConnectingStep());
             break;
         case 26:  // "Сброс ошибок": likewise
-            kline::FaultClearing(station);
+            kline::FaultClearing(station, ConnectingStep());
             break;
         case 27:  // "Комплектация", listed for the second family only
-            OpenChild(new services::TComplect(station));
+            OpenChild(new services::TComplect(station, ConnectingStep()));
             break;
         case 31:  // "Руководство пользователя": no action
             break;

@@ -1,5 +1,5 @@
-// tavro-kx42h, the diagnostic station: the main window with the connecting dialog and the
-// CO trim window that live for the whole run.
+// tavro-kx42h, the diagnostic station: the main window, which builds the connecting dialog and
+// the CO trim window that live for the whole run.
 #include <QApplication>
 #include <QLocale>
 #include <QMessageBox>
@@ -9,9 +9,7 @@
 #include "app/fonts.h"
 #include "app/main_form.h"
 #include "link/ui/qt_message_sink.h"
-#include "link/ui/waiter.h"
 #include "platform/number_format.h"
-#include "services/ui/co_trim_window.h"
 
 namespace {
 
@@ -55,17 +53,6 @@ int main(int argc, char** argv) {
 
     TMainForm mainForm;
     mainForm.setWindowIconText(taskBarTitle);
-
-    kline::TWaiter waiter(mainForm.station, &mainForm);
-    kline::Waiter = &waiter;
-
-    // Third and hidden: the CO trim dialog, shown from the diagnostics window.
-    services::TCorrCO coTrim(mainForm.station, &mainForm);
-    services::CorrCO = &coTrim;
-
     mainForm.show();
-    const int result = app.exec();
-    services::CorrCO = nullptr;
-    kline::Waiter = nullptr;
-    return result;
+    return app.exec();
 }

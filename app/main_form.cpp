@@ -18,7 +18,9 @@
 #include "app/command_table.h"
 #include "link/connection.h"
 #include "link/ui/child_window.h"
+#include "link/ui/waiter.h"
 #include "platform/messages.h"
+#include "services/ui/co_trim_window.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -102,6 +104,16 @@ TMainForm::TMainForm(const std::string& settingsPath, platform::SerialBackend* b
         settings::ApplyDefaults(station.settings);
     }
     station.BuildProtocol();
+
+    // Second and third at start-up, hidden until a command shows them.
+    waiter_ = std::make_unique<kline::TWaiter>(station, this);
+    kline::Waiter = waiter_.get();
+    coTrim_ = std::make_unique<services::TCorrCO>(station, *waiter_, this);
+    services::CorrCO = coTrim_.get();
+}
+
+kline::Connector& TMainForm::ConnectingStep() {
+    return *waiter_;
 }
 
 TMainForm::~TMainForm() {

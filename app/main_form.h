@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "app/commands.h"
+#include "link/connector.h"
 #include "link/station.h"
 #include "platform/serial_port.h"
 #include "settings/settings.h"
@@ -25,6 +26,10 @@ class QTimer;
 
 namespace kline {
 class ChildWindow;
+class TWaiter;
+}  // namespace kline
+namespace services {
+class TCorrCO;
 }
 
 class TMainForm final : public QMainWindow {
@@ -39,6 +44,12 @@ class TMainForm final : public QMainWindow {
     // Settings record, connection state and ECU protocol object; every window and worker
     // reaches them through MainForm->station.
     kline::Station station;
+
+    // The connecting dialog and the CO trim dialog of the run, built hidden right after this
+    // window and handed to every command and window that connects or trims.
+    kline::TWaiter& ConnectingDialog() { return *waiter_; }
+    services::TCorrCO& CoTrimDialog() { return *coTrim_; }
+    kline::Connector& ConnectingStep();  // the connecting dialog
 
     QMdiArea* MdiArea = nullptr;
     QFrame* Panel1 = nullptr;
@@ -130,6 +141,9 @@ class TMainForm final : public QMainWindow {
     void FitOuterSize();
 
     std::string settingsPath_;
+    // Declared after `station`, which they use, so that they go before it.
+    std::unique_ptr<kline::TWaiter> waiter_;
+    std::unique_ptr<services::TCorrCO> coTrim_;
     uint8_t navigationCode_ = 0;
     bool firstActivation_ = true;
     bool borderFixed_ = false;
@@ -149,7 +163,9 @@ template <class Dialog, class Fill, class Apply>
 void TMainForm::RunDialog(Dialog*& reference, Fill&& fill, Apply&& apply) {
     HideNavigation();
     std::unique_ptr<Dialog> dialog;
-    if constexpr (std::is_constructible_v<Dialog, kline::Station&, QWidget*>)
+    if constexpr (std::is_constructible_v<Dialog, kline::Station&, kline::Connector&, QWidget*>)
+        dialog = std::make_unique<Dialog>(station, ConnectingStep(), this);
+    else if constexpr (std::is_constructible_v<Dialog, kline::Station&, QWidget*>)
         dialog = std::make_unique<Dialog>(station, this);
     else
         dialog = std::make_unique<Dialog>(this);

@@ -13,9 +13,7 @@
 #include "app/about_box.h"
 #include "app/main_form.h"
 #include "link/ui/qt_message_sink.h"
-#include "link/ui/waiter.h"
 #include "platform/number_format.h"
-#include "services/ui/co_trim_window.h"
 
 namespace {
 
@@ -60,18 +58,12 @@ int main(int argc, char** argv) {
     // not a hang.
     QTimer::singleShot(10000, [] { std::exit(1); });
 
-    TMainForm mainForm;
-    kline::TWaiter waiter(mainForm.station, &mainForm);
-    kline::Waiter = &waiter;
-    services::TCorrCO coTrim(mainForm.station, &mainForm);
-    services::CorrCO = &coTrim;
+    TMainForm mainForm;  // with its connecting and CO trim dialogs, as the program starts
 
     FirstPaint painted(mainForm);
     mainForm.show();
     app.exec();
     const double shown = MonotonicMs();
-    services::CorrCO = nullptr;
-    kline::Waiter = nullptr;
     if (!painted.seen)
         return 1;
     std::printf("%.3f\n", shown);

@@ -35,10 +35,10 @@
 #include "app/main_form.h"
 #include "diag/ui/diag_form.h"
 #include "link/connection.h"
-#include "link/ui/waiter.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
-#include "services/ui/co_trim_window.h"
+#include "tests/support/diag_window.h"
+#include "tests/support/serve_events.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/sim_trace.h"
 #include "widgets/value_panel.h"
@@ -117,22 +117,10 @@ class TimingApplication final : public QApplication {
     std::vector<double> handOversMs;
 };
 
-// Serves events as the station's own event loop does, for `ms` or until `done`. Only a wait
-// with a condition looks at it (every millisecond): a bare wait adds no timer of its own to
-// the processor time it is there to measure.
-void ServeEvents(int ms, const std::function<bool()>& done = nullptr) {
-    QEventLoop loop;
-    QTimer look;
-    if (done) {
-        QObject::connect(&look, &QTimer::timeout, [&] {
-            if (done())
-                loop.quit();
-        });
-        look.start(1);
-    }
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+// Waits serve events as the station's own event loop does. A bare wait adds no timer of its
+// own to the processor time it is there to measure.
+using testing_support::ServeEvents;
+using testing_support::ServeEventsUntil;
 
 // A settings file of the defaults in `dir`: a first run would stop at its message box.
 bool WriteDefaultSettings(const QTemporaryDir& dir) {
@@ -227,22 +215,13 @@ PollFigure MeasurePolling(TimingApplication& app, int family, int delay, int ms)
     for (int slot = 0; slot < kShownParams; ++slot)
         station.settings.groupLists[family][0][slot] = static_cast<uint8_t>(slot);
     station.settings.groupCounts[family][0] = kShownParams;
-    kline::TWaiter waiter(station, &main);
-    kline::Waiter = &waiter;
-    services::TCorrCO coTrim(station, &main);
-    services::CorrCO = &coTrim;
     main.resize(1000, 800);
     main.show();
     main.RunMenuCommand(23);
     QPointer<diag::TDiag_form> form = diag::Diag_form;
-    const auto valuesShown = [&] {
-        for (widgets::stPanel* panel : form->Panels())
-            if (panel->ValueLabel->text() == QStringLiteral("-10000"))
-                return false;
-        return !form->Panels().empty();
-    };
+    const auto valuesShown = [&] { return testing_support::AllValuesShown(form); };
     if (form)
-        ServeEvents(5000, valuesShown);
+        ServeEventsUntil(valuesShown, 5000);
     if (form && valuesShown()) {
         app.handOversMs.clear();
         const double cpu0 = CpuSeconds();
@@ -257,9 +236,7 @@ PollFigure MeasurePolling(TimingApplication& app, int family, int delay, int ms)
     }
     if (form)
         form->close();
-    ServeEvents(5000, [&] { return form.isNull(); });
-    services::CorrCO = nullptr;
-    kline::Waiter = nullptr;
+    ServeEventsUntil([&] { return form.isNull(); }, 5000);
     sim.Stop();
 
     const std::vector<double> requests = RequestTimes(trace);

@@ -6,22 +6,16 @@
 
 #include "link/exchange.h"
 #include "platform/clock.h"
+#include "tests/support/quiet_port.h"
 
 namespace {
 
 // A port that echoes what is written (or a garbled echo) and then plays the fuzzer's bytes as
 // the ECU's answer.
-class ReplayPort final : public platform::SerialPort {
+class ReplayPort final : public testing_support::QuietPort {
   public:
     ReplayPort(const uint8_t* data, size_t size, bool garble)
         : answer_(data, data + size), garble_(garble) {}
-    bool GetState(platform::LineSettings&) override { return true; }
-    bool SetState(const platform::LineSettings&) override { return true; }
-    bool ClearDtr() override { return true; }
-    bool ClearRts() override { return true; }
-    bool GetTimeouts(platform::CommTimeouts&) override { return true; }
-    bool SetTimeouts(const platform::CommTimeouts&) override { return true; }
-    bool PurgeReceive() override { return true; }
     int ReadByte(uint8_t& byte) override {
         std::deque<uint8_t>& from = echo_.empty() ? answer_ : echo_;
         if (from.empty())
@@ -34,9 +28,6 @@ class ReplayPort final : public platform::SerialPort {
         echo_.push_back(garble_ ? static_cast<uint8_t>(byte ^ 0x01) : byte);
         return 1;
     }
-    bool SetBreak() override { return true; }
-    bool ClearBreak() override { return true; }
-    bool Close() override { return true; }
 
   private:
     std::deque<uint8_t> echo_;

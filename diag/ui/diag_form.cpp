@@ -13,9 +13,7 @@
 #include "diag/ui/horizontal_up_down.h"
 #include "diag/ui/reader_dat.h"
 #include "link/connection.h"
-#include "link/ui/waiter.h"
 #include "platform/messages.h"
-#include "services/ui/co_trim_window.h"
 #include "widgets/graph.h"
 #include "widgets/value_panel.h"
 
@@ -77,8 +75,13 @@ void Warn(const char* text) {
 
 }  // namespace
 
-TDiag_form::TDiag_form(kline::Station& station, QWidget* mainWindow)
-    : kline::ChildWindow(nullptr), station_(station), mainWindow_(mainWindow) {
+TDiag_form::TDiag_form(kline::Station& station, kline::Connector& connector,
+                       std::function<void()> coTrim, QWidget* mainWindow)
+    : kline::ChildWindow(nullptr),
+      station_(station),
+      connector_(connector),
+      coTrim_(std::move(coTrim)),
+      mainWindow_(mainWindow) {
     setObjectName("Diag_form");
     setWindowTitle(QStringLiteral("Диагностика ЭБУ"));
     setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -181,7 +184,7 @@ void TDiag_form::FormShow() {
     }
     shownGroup_ = *first;
     Group_num->setCurrentIndex(shownGroup_);  // its text becomes "n группа"
-    kline::Connect(station_);
+    kline::Connect(station_, connector_);
     if (!station_.connected) {
         Timer2->start();
         return;
@@ -234,8 +237,9 @@ void TDiag_form::ComboBox1Change() {
     if (!polling_ || stopping_)
         return;
     StopPolling();
-    services::CorrCO->exec();  // the dialog has the port to itself and ends the connection
-    kline::Connect(station_);
+    if (coTrim_)
+        coTrim_();  // the dialog has the port to itself and ends the connection
+    kline::Connect(station_, connector_);
     TearDownGroup();
     ShowGroup(ChosenGroup().value_or(shownGroup_));
 }

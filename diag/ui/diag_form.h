@@ -6,11 +6,13 @@
 #pragma once
 
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "diag/poller.h"
+#include "link/connector.h"
 #include "link/station.h"
 #include "link/ui/child_window.h"
 
@@ -33,7 +35,10 @@ class TDiag_form final : public kline::ChildWindow, private PollDisplay {
   public:
     // Stores `mainWindow`'s size in the settings record for the main window to restore when
     // this window has gone, and widens it to 700 pixels when it is narrower.
-    TDiag_form(kline::Station& station, QWidget* mainWindow);
+    // Connects through `connector`; "Регулировка СО" runs `coTrim` (the main window's CO trim
+    // dialog, shown modally) with the poller stopped.
+    TDiag_form(kline::Station& station, kline::Connector& connector, std::function<void()> coTrim,
+               QWidget* mainWindow);
     ~TDiag_form() override;
 
     QWidget* Bar;               // 30 pixels high across the window: the five controls
@@ -82,6 +87,8 @@ class TDiag_form final : public kline::ChildWindow, private PollDisplay {
     void ShowValues(std::span<const int32_t> items, const kline::KwpMessage& liveData) override;
 
     kline::Station& station_;
+    kline::Connector& connector_;
+    std::function<void()> coTrim_;
     QPointer<QWidget> mainWindow_;
     QWidget* client_;
     std::vector<widgets::stPanel*> panels_;

@@ -1,7 +1,6 @@
 #include "link/ui/commands.h"
 
 #include "link/connection.h"
-#include "link/ui/waiter.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 
@@ -34,8 +33,8 @@ void AdapterCheck(Station& station) {
     ClosePort(station.port);
 }
 
-void ControllerReset(Station& station) {
-    ShowWaiter();
+void ControllerReset(Station& station, Connector& connector) {
+    connector.ShowWaiter();  // whatever `connected` says
     bool reset = false;
     if (station.connected) {
         // The engine can only be asked over a started connection, so the check runs here,
@@ -58,8 +57,8 @@ void ControllerReset(Station& station) {
     }
 }
 
-void FaultClearing(Station& station) {
-    ShowWaiter();
+void FaultClearing(Station& station, Connector& connector) {
+    connector.ShowWaiter();  // whatever `connected` says
     bool cleared = false;
     bool stopped = false;
     if (station.connected) {

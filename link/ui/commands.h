@@ -3,16 +3,18 @@
 // thread and reports in message boxes.
 #pragma once
 
+#include "link/connector.h"
 #include "link/station.h"
 
 namespace kline {
 
 // Opens the port, sends the probe 0xAA and expects it back; needs no ECU.
 void AdapterCheck(Station& station);
-// Connects, refuses while the engine runs, then up to 20 ECUReset attempts.
-void ControllerReset(Station& station);
-// Connects, up to 20 ClearDiagnosticInformation attempts, then StopCommunication.
-void FaultClearing(Station& station);
+// Connects through `connector`, refuses while the engine runs, then up to 20 ECUReset attempts.
+void ControllerReset(Station& station, Connector& connector);
+// Connects through `connector`, up to 20 ClearDiagnosticInformation attempts, then
+// StopCommunication.
+void FaultClearing(Station& station, Connector& connector);
 
 inline constexpr const char* kAdapterWorks = "Адаптер функционирует нормально!";
 inline constexpr const char* kAdapterFails =

@@ -53,6 +53,8 @@ TWaiter::TWaiter(Station& station, QWidget* parent) : QDialog(parent), station_(
 
 TWaiter::~TWaiter() {
     StopWorker();
+    if (Waiter == this)
+        Waiter = nullptr;
 }
 
 void TWaiter::showEvent(QShowEvent* event) {
@@ -106,15 +108,6 @@ void TWaiter::closeEvent(QCloseEvent* event) {
     // The close box ends the attempt the way "Остановить" does: no worker outlives the dialog.
     event->ignore();
     BitBtn1Click();
-}
-
-void Connect(Station& station) {
-    if (!station.connected)
-        ShowWaiter();
-}
-
-void ShowWaiter() {
-    Waiter->exec();
 }
 
 }  // namespace kline

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 
+#include "link/connector.h"
 #include "link/station.h"
 
 class QLabel;
@@ -29,7 +30,9 @@ class TCommunicator final : public QThread {
     std::atomic<bool> terminate_{false};
 };
 
-class TWaiter final : public QDialog {
+// The connecting dialog is the connecting step of the desktop: shown modally, it runs the
+// worker until the ECU answered, the attempt gave up or the user stopped it.
+class TWaiter final : public QDialog, public Connector {
     Q_OBJECT
   public:
     explicit TWaiter(Station& station, QWidget* parent = nullptr);
@@ -38,6 +41,8 @@ class TWaiter final : public QDialog {
     QLabel* Label1;
     QPushButton* BitBtn1;  // "Остановить"
     QTimer* Timer1;        // 500 ms: closes the dialog once `connecting` is clear
+
+    void ShowWaiter() override { exec(); }
 
     void FormShow();
     void Timer1Timer();
@@ -54,14 +59,9 @@ class TWaiter final : public QDialog {
     std::unique_ptr<TCommunicator> worker_;
 };
 
-// The dialog of the run, created at start-up right after the main window.
+// The dialog of the run, created at start-up right after the main window and owned by it;
+// set while it exists. Nothing in the libraries reaches it through here: the main window
+// hands it to the commands and windows as their Connector.
 extern TWaiter* Waiter;
-
-// Shows the connecting dialog when `connected` is clear; afterwards `connected` tells
-// whether the ECU answered.
-void Connect(Station& station);
-// Shows the connecting dialog whatever `connected` says (the worker then does nothing
-// when a connection is already up).
-void ShowWaiter();
 
 }  // namespace kline

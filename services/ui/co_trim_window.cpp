@@ -8,7 +8,6 @@
 #include <QTimer>
 
 #include "link/connection.h"
-#include "link/ui/waiter.h"
 #include "platform/messages.h"
 #include "services/co_trim.h"
 
@@ -34,7 +33,8 @@ UpDown::UpDown(QWidget* parent) : QSpinBox(parent) {
     setFocusPolicy(Qt::StrongFocus);  // the arrow keys still step it
 }
 
-TCorrCO::TCorrCO(kline::Station& station, QWidget* parent) : QDialog(parent), station_(station) {
+TCorrCO::TCorrCO(kline::Station& station, kline::Connector& connector, QWidget* parent)
+    : QDialog(parent), station_(station), connector_(connector) {
     setObjectName("CorrCO");
     setWindowTitle(QStringLiteral("Корректировка СО"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -100,7 +100,7 @@ void TCorrCO::FormShow() {
         Timer1->start();  // nothing to read: no byte of this family's record is a trim
         return;
     }
-    kline::Connect(station_);
+    kline::Connect(station_, connector_);
     if (!station_.connected) {
         Timer1->start();
         return;
@@ -121,7 +121,7 @@ void TCorrCO::UpDown1Changing(int position) {
 }
 
 void TCorrCO::BitBtn1Click() {
-    kline::Connect(station_);  // showing the dialog ended its connection
+    kline::Connect(station_, connector_);  // showing the dialog ended its connection
     if (!station_.connected) {
         Warn(kEcuSilent);
         done(1);

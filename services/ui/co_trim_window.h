@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QSpinBox>
 
+#include "link/connector.h"
 #include "link/station.h"
 
 class QLabel;
@@ -26,7 +27,8 @@ class UpDown final : public QSpinBox {
 class TCorrCO final : public QDialog {
     Q_OBJECT
   public:
-    explicit TCorrCO(kline::Station& station, QWidget* parent = nullptr);
+    // Connects through `connector` (the main window hands over the connecting dialog).
+    TCorrCO(kline::Station& station, kline::Connector& connector, QWidget* parent = nullptr);
     ~TCorrCO() override;
 
     QLabel* Label1;  // "Текущая коррекция СО"
@@ -47,6 +49,7 @@ class TCorrCO final : public QDialog {
 
   private:
     kline::Station& station_;
+    kline::Connector& connector_;
     bool noTrim_ = false;  // the family in force keeps no CO trim
 };
 

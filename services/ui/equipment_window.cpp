@@ -6,7 +6,6 @@
 #include <QTimer>
 
 #include "link/connection.h"
-#include "link/ui/waiter.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "services/equipment.h"
@@ -38,8 +37,8 @@ class FixedHeightDelegate final : public QStyledItemDelegate {
 
 }  // namespace
 
-TComplect::TComplect(kline::Station& station, QWidget* parent)
-    : kline::ChildWindow(parent), station_(station) {
+TComplect::TComplect(kline::Station& station, kline::Connector& connector, QWidget* parent)
+    : kline::ChildWindow(parent), station_(station), connector_(connector) {
     setObjectName("Complect");
     setWindowTitle(QStringLiteral("Комплектация"));
 
@@ -76,7 +75,7 @@ void TComplect::showEvent(QShowEvent* event) {
 }
 
 void TComplect::FormShow() {
-    kline::Connect(station_);
+    kline::Connect(station_, connector_);
     if (!station_.connected) {
         Timer1->start();
         return;

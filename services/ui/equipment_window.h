@@ -2,6 +2,7 @@
 // configuration flags once and lists the components and functions switched on.
 #pragma once
 
+#include "link/connector.h"
 #include "link/station.h"
 #include "link/ui/child_window.h"
 
@@ -14,7 +15,8 @@ namespace services {
 class TComplect final : public kline::ChildWindow {
     Q_OBJECT
   public:
-    explicit TComplect(kline::Station& station, QWidget* parent = nullptr);
+    // Connects through `connector` (the main window hands over the connecting dialog).
+    TComplect(kline::Station& station, kline::Connector& connector, QWidget* parent = nullptr);
     ~TComplect() override;
 
     QListWidget* List_Compl;
@@ -31,6 +33,7 @@ class TComplect final : public kline::ChildWindow {
     bool ListEquipment(const kline::KwpMessage& record);
 
     kline::Station& station_;
+    kline::Connector& connector_;
     bool formShown_ = false;
 };
 

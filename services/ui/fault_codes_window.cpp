@@ -6,7 +6,6 @@
 #include <QTimer>
 
 #include "link/connection.h"
-#include "link/ui/waiter.h"
 #include "platform/messages.h"
 
 namespace services {
@@ -27,8 +26,8 @@ void Warn(const char* text) {
 
 }  // namespace
 
-TErrors_form::TErrors_form(kline::Station& station, QWidget* parent)
-    : kline::ChildWindow(parent), station_(station) {
+TErrors_form::TErrors_form(kline::Station& station, kline::Connector& connector, QWidget* parent)
+    : kline::ChildWindow(parent), station_(station), connector_(connector) {
     setObjectName("Errors_form");
     setWindowTitle(QStringLiteral("Ошибки ЭБУ"));
 
@@ -98,7 +97,7 @@ void TErrors_form::showEvent(QShowEvent* event) {
 
 void TErrors_form::FormShow() {
     // A connection that an earlier fault read left open is used at once.
-    kline::Connect(station_);
+    kline::Connect(station_, connector_);
     if (!station_.connected) {
         Timer1->start();
         return;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <vector>
 
+#include "link/connector.h"
 #include "link/station.h"
 #include "link/ui/child_window.h"
 #include "services/fault_codes.h"
@@ -18,7 +19,8 @@ namespace services {
 class TErrors_form final : public kline::ChildWindow {
     Q_OBJECT
   public:
-    explicit TErrors_form(kline::Station& station, QWidget* parent = nullptr);
+    // Connects through `connector` (the main window hands over the connecting dialog).
+    TErrors_form(kline::Station& station, kline::Connector& connector, QWidget* parent = nullptr);
     ~TErrors_form() override;
 
     // The grid's first row is its fixed header, drawn by the table's header; the rows below
@@ -44,6 +46,7 @@ class TErrors_form final : public kline::ChildWindow {
     void SetCell(int column, int row, const std::string& text);
 
     kline::Station& station_;
+    kline::Connector& connector_;
     bool formShown_ = false;
 };
 

@@ -12,7 +12,6 @@
 #include <utility>
 
 #include "link/connection.h"
-#include "link/ui/waiter.h"
 #include "platform/messages.h"
 
 namespace services {
@@ -55,8 +54,8 @@ QString WithLeader(const QString& caption, const QFontMetrics& metrics, int widt
 
 }  // namespace
 
-TPassport::TPassport(kline::Station& station, QWidget* parent)
-    : QDialog(parent), station_(station) {
+TPassport::TPassport(kline::Station& station, kline::Connector& connector, QWidget* parent)
+    : QDialog(parent), station_(station), connector_(connector) {
     setObjectName("Passport");
     setWindowTitle(QStringLiteral("Паспорт ЭБУ"));
     setFixedSize(449, 388);
@@ -158,7 +157,7 @@ void TPassport::showEvent(QShowEvent* event) {
 void TPassport::FormShow() {
     // The connecting dialog is shown whatever `connected` says: a connection that another
     // window left open is used as it is, and ended below.
-    kline::ShowWaiter();
+    connector_.ShowWaiter();
     if (!station_.connected) {
         Timer2->start();
         return;

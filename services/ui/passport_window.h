@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <array>
 
+#include "link/connector.h"
 #include "link/station.h"
 #include "services/identification.h"
 
@@ -21,7 +22,8 @@ namespace services {
 class TPassport final : public QDialog {
     Q_OBJECT
   public:
-    explicit TPassport(kline::Station& station, QWidget* parent = nullptr);
+    // Connects through `connector` (the main window hands over the connecting dialog).
+    TPassport(kline::Station& station, kline::Connector& connector, QWidget* parent = nullptr);
     ~TPassport() override;
 
     // The fields, upper frame then lower frame, in the order they stand.
@@ -63,6 +65,7 @@ class TPassport final : public QDialog {
     void FillFields(const kline::KwpMessage& record);
 
     kline::Station& station_;
+    kline::Connector& connector_;
     std::array<QLineEdit*, kPassportFieldCount> fields_{};
     std::array<QLabel*, kPassportFieldCount> labels_{};
 };

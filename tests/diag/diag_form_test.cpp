@@ -26,17 +26,20 @@
 #include "link/ui/waiter.h"
 #include "services/ui/co_trim_window.h"
 #include "tests/diag/fake_ecu.h"
-#include "tests/diag/hand_over_sink.h"
+#include "tests/support/connecting.h"
+#include "tests/support/hand_over_sink.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/station_fixture.h"
+#include "tests/support/virtual_clock.h"
 #include "widgets/graph.h"
 #include "widgets/value_panel.h"
 
 namespace {
 
 using diag_test::Bytes;
-using diag_test::HandOverSink;
 using diag_test::LiveRecord;
+using testing_support::HandOverSink;
 
 constexpr int kWait = 5000;  // ms of real time before a wait gives up
 
@@ -71,17 +74,10 @@ struct EcuModel {
 class DiagFormTest : public testing::Test {
   protected:
     void SetUp() override {
-        platform::UseClock(&clock);
-        settings::ApplyDefaults(station.settings);
-        station.settings.ecuType = 1;
-        station.BuildProtocol();
-        station.backend = &line;
+        testing_support::PrepareStation(station, line);
         line.SetResponder([this](const Bytes& request) { return ecu.Answer(request); });
-        waiter = std::make_unique<kline::TWaiter>(station);
-        waiter->Timer1->setInterval(5);
-        kline::Waiter = waiter.get();
-        coTrim = std::make_unique<services::TCorrCO>(station);
-        services::CorrCO = coTrim.get();
+        waiter = testing_support::MakeWaiter(station);
+        coTrim = std::make_unique<services::TCorrCO>(station, *waiter);
         main.resize(800, 600);
         area = new QMdiArea;
         main.setCentralWidget(area);
@@ -95,10 +91,7 @@ class DiagFormTest : public testing::Test {
             delete form;
         }
         coTrim.reset();
-        services::CorrCO = nullptr;
         waiter.reset();
-        kline::Waiter = nullptr;
-        platform::UseClock(nullptr);
     }
 
     void Group(int group, const std::vector<uint8_t>& params, int type = 1) {
@@ -108,7 +101,8 @@ class DiagFormTest : public testing::Test {
     }
     // What the main window does for a child: into the frame, shown maximised.
     void Open() {
-        form = new diag::TDiag_form(station, &main);
+        form = new diag::TDiag_form(
+            station, *waiter, [this] { coTrim->exec(); }, &main);
         area->addSubWindow(form);
         QObject::connect(form, &kline::ChildWindow::closed, [this] { closed = true; });
         form->showMaximized();
@@ -148,7 +142,7 @@ class DiagFormTest : public testing::Test {
         return QString::fromStdString(diag::ParamName(station.Protocol(), k));
     }
 
-    platform::VirtualClock clock;
+    testing_support::ScopedVirtualClock clock;
     diag_test::FakeEcuBackend line;
     EcuModel ecu;
     kline::Station station;
@@ -162,7 +156,7 @@ class DiagFormTest : public testing::Test {
 };
 
 TEST_F(DiagFormTest, HasItsBar) {
-    diag::TDiag_form window(station, nullptr);
+    diag::TDiag_form window(station, *waiter, nullptr, nullptr);
     EXPECT_EQ(window.objectName(), "Diag_form");
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Диагностика ЭБУ"));
     EXPECT_EQ(window.minimumSize(), QSize(700, 500));
@@ -216,7 +210,7 @@ TEST(HorizontalUpDown, ArrowsSideBySideStepWithinTheRange) {
 
 TEST_F(DiagFormTest, CreationSavesTheMainWindowsSizeAndWidensItsFixedBorder) {
     main.setFixedSize(600, 400);  // the main window fixes its border before command 23
-    diag::TDiag_form window(station, &main);
+    diag::TDiag_form window(station, *waiter, nullptr, &main);
     EXPECT_EQ(station.settings.savedWidth, 600);
     EXPECT_EQ(station.settings.savedHeight, 400);
     EXPECT_EQ(main.size(), QSize(700, 400));

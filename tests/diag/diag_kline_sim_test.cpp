@@ -13,15 +13,12 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <QEventLoop>
 #include <QLabel>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,82 +27,23 @@
 #include "diag/ui/diag_form.h"
 #include "link/ui/waiter.h"
 #include "platform/clock.h"
-#include "services/ui/co_trim_window.h"
+#include "tests/support/diag_window.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/serve_events.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/sim_trace.h"
+#include "tests/support/station_fixture.h"
 #include "widgets/value_panel.h"
 
 namespace {
 
+using testing_support::IsLiveAnswer;
+using testing_support::IsLiveRequest;
+using testing_support::RecordOf;
+using testing_support::ServeEvents;
+using testing_support::ServeEventsUntil;
 using testing_support::SimProcess;
-
-// One burst of the simulator's trace: "   1.234567  tester  82 10 F1 21 01 A5".
-struct Burst {
-    double seconds = 0;
-    bool fromEcu = false;
-    std::vector<uint8_t> bytes;
-};
-
-std::vector<Burst> ReadTrace(const std::string& path) {
-    std::vector<Burst> bursts;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        Burst burst;
-        std::string who;
-        if (!(fields >> burst.seconds >> who) || (who != "tester" && who != "ecu"))
-            continue;
-        burst.fromEcu = who == "ecu";
-        std::string hex;
-        while (fields >> hex)
-            burst.bytes.push_back(static_cast<uint8_t>(std::stoul(hex, nullptr, 16)));
-        bursts.push_back(burst);
-    }
-    return bursts;
-}
-
-size_t DataStart(const std::vector<uint8_t>& frame) {
-    return (frame[0] & 0x3F) ? 3 : 4;
-}
-
-bool IsLiveRequest(const Burst& b) {
-    return !b.fromEcu && b.bytes.size() == 6 && b.bytes[3] == 0x21 && b.bytes[4] == 0x01;
-}
-
-bool IsLiveAnswer(const Burst& b) {
-    return b.fromEcu && b.bytes.size() > 5 && b.bytes[DataStart(b.bytes)] == 0x61;
-}
-
-kline::KwpMessage RecordOf(const std::vector<uint8_t>& frame) {
-    const size_t header = DataStart(frame);
-    kline::KwpMessage record;
-    record.length = static_cast<uint8_t>(frame.size() - header - 1);
-    std::copy(frame.begin() + header, frame.end(), record.data.begin());
-    return record;
-}
-
-// Serves events as the station's own event loop does, until `done` or `ms` have passed.
-// (QTest's waits sleep between their rounds and would hold up the poller's hand-overs.)
-template <class Done>
-bool ServeEventsUntil(Done done, int ms) {
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, [&] {
-        if (done())
-            loop.quit();
-    });
-    look.start(1);
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
-
-void ServeEvents(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using testing_support::TraceBurst;
 
 double CpuSeconds() {
     timespec t{};
@@ -146,25 +84,14 @@ TEST_P(DiagKlineSimTest, SixteenParametersPollAtTheDelayPlusTheLineTime) {
     station.settings.requestDelay = delay;
     station.settings.ecuType = static_cast<int8_t>(family);
     station.BuildProtocol();
-    for (int slot = 0; slot < 16; ++slot)
-        station.settings.groupLists[family][0][slot] = static_cast<uint8_t>(slot);
-    station.settings.groupCounts[family][0] = 16;
-    kline::TWaiter waiter(station, &main);
-    waiter.Timer1->setInterval(20);
-    kline::Waiter = &waiter;
-    services::TCorrCO coTrim(station, &main);
-    services::CorrCO = &coTrim;
+    testing_support::ShowFirstParams(station.settings, family, 16);
+    main.ConnectingDialog().Timer1->setInterval(20);
     main.resize(1000, 800);
     main.show();
     main.RunMenuCommand(23);
     QPointer<diag::TDiag_form> form = diag::Diag_form;
     ASSERT_TRUE(form);
-    const auto allShown = [&] {
-        for (widgets::stPanel* panel : form->Panels())
-            if (panel->ValueLabel->text() == QStringLiteral("-10000"))
-                return false;
-        return !form->Panels().empty();
-    };
+    const auto allShown = [&] { return testing_support::AllValuesShown(form); };
     ASSERT_TRUE(ServeEventsUntil(allShown, 5000));
 
     // Polling for a while: the station's CPU time over the wall time.
@@ -183,12 +110,10 @@ TEST_P(DiagKlineSimTest, SixteenParametersPollAtTheDelayPlusTheLineTime) {
     form->close();
     ASSERT_TRUE(ServeEventsUntil([&] { return form.isNull(); }, 5000));  // the frame's Timer1
     EXPECT_EQ(main.size(), QSize(1000, 800));
-    services::CorrCO = nullptr;
-    kline::Waiter = nullptr;
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_TRUE(sink.Reports().empty());
 
-    const std::vector<Burst> bursts = ReadTrace(trace);
+    const std::vector<TraceBurst> bursts = testing_support::ReadSimTrace(trace);
     std::remove(trace.c_str());
     // The panels show the decoding of one of the simulator's latest answers.
     bool matched = false;
@@ -206,7 +131,7 @@ TEST_P(DiagKlineSimTest, SixteenParametersPollAtTheDelayPlusTheLineTime) {
 
     std::vector<double> periods;
     double previous = -1;
-    for (const Burst& b : bursts) {
+    for (const TraceBurst& b : bursts) {
         if (!IsLiveRequest(b))
             continue;
         if (previous >= 0)

@@ -20,7 +20,12 @@
 #include "services/ui/co_trim_window.h"
 #include "sim/line_timing.h"
 #include "sim/simulated_backend.h"
-#include "tests/diag/hand_over_sink.h"
+#include "tests/support/connecting.h"
+#include "tests/support/diag_window.h"
+#include "tests/support/hand_over_sink.h"
+#include "tests/support/sim_trace.h"
+#include "tests/support/station_fixture.h"
+#include "tests/support/virtual_clock.h"
 #include "widgets/value_panel.h"
 
 namespace {
@@ -50,65 +55,26 @@ std::vector<std::vector<uint8_t>> EcuFrames(const std::vector<sim::LineEvent>& l
     return frames;
 }
 
-// The live data record as the exchange leaves it from an answer frame: the data, the
-// checksum right after it.
-kline::KwpMessage RecordOf(const std::vector<uint8_t>& frame) {
-    const size_t header = (frame[0] & 0x3F) ? 3 : 4;
-    kline::KwpMessage record;
-    record.length = static_cast<uint8_t>(frame.size() - header - 1);
-    std::copy(frame.begin() + header, frame.end(), record.data.begin());
-    return record;
-}
+using testing_support::RecordOf;
 
 class DiagSimTest : public testing::TestWithParam<int> {
   protected:
     void SetUp() override {
         clock.Advance(1'000'000);
-        platform::UseClock(&clock);
-        settings::ApplyDefaults(station.settings);
-        station.settings.ecuType = static_cast<int8_t>(Type());
-        station.BuildProtocol();
-        station.backend = &backend;
-        waiter = std::make_unique<kline::TWaiter>(station);
-        waiter->Timer1->setInterval(5);
-        kline::Waiter = waiter.get();
-        coTrim = std::make_unique<services::TCorrCO>(station);
-        services::CorrCO = coTrim.get();
-        area.resize(1000, 800);
-        area.show();
+        testing_support::PrepareStation(station, backend, Type());
     }
     void TearDown() override {
         if (form) {
             form->close();
             delete form;
         }
-        coTrim.reset();
-        services::CorrCO = nullptr;
-        waiter.reset();
-        kline::Waiter = nullptr;
-        platform::UseClock(nullptr);
     }
     int Type() const { return GetParam(); }
     // Group 1 shows the first 16 rows of the family's catalogue.
-    void SixteenParameters() {
-        for (int slot = 0; slot < 16; ++slot)
-            station.settings.groupLists[Type()][0][slot] = static_cast<uint8_t>(slot);
-        station.settings.groupCounts[Type()][0] = 16;
-    }
-    void Open() {
-        form = new diag::TDiag_form(station, nullptr);
-        area.addSubWindow(form);
-        form->showMaximized();
-    }
+    void SixteenParameters() { testing_support::ShowFirstParams(station.settings, Type(), 16); }
+    void Open() { form = rig.OpenDiagnostics(); }
     bool AllValuesShown() {
-        return QTest::qWaitFor(
-            [this] {
-                for (widgets::stPanel* panel : form->Panels())
-                    if (panel->ValueLabel->text() == QStringLiteral("-10000"))
-                        return false;
-                return !form->Panels().empty();
-            },
-            kWait);
+        return QTest::qWaitFor([this] { return testing_support::AllValuesShown(form); }, kWait);
     }
     std::vector<sim::RequestFrame> LiveRequests() {
         std::vector<sim::RequestFrame> live;
@@ -118,17 +84,17 @@ class DiagSimTest : public testing::TestWithParam<int> {
         return live;
     }
 
-    platform::VirtualClock clock;
+    testing_support::ScopedVirtualClock clock;
     sim::SimulatedBackend backend{clock, Family(GetParam())};
     kline::Station station;
-    diag_test::HandOverSink sink;
-    std::unique_ptr<kline::TWaiter> waiter;
-    std::unique_ptr<services::TCorrCO> coTrim;
-    QMdiArea area;
+    testing_support::HandOverSink sink;
+    testing_support::DiagWindowRig rig{station};
+    services::TCorrCO* coTrim = rig.coTrim.get();
     QPointer<diag::TDiag_form> form;
 };
 
-INSTANTIATE_TEST_SUITE_P(BothFamilies, DiagSimTest, testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(BothFamilies, DiagSimTest, testing::Values(0, 1),
+                         testing_support::FamilyName);
 
 TEST_P(DiagSimTest, SixteenParametersShowTheEcusLiveData) {
     SixteenParameters();
@@ -188,7 +154,7 @@ TEST_P(DiagSimTest, CoTrimFromTheWindowIsStoredInTheEcu) {
     QPointer<widgets::stPanel> before = form->Panels()[0];
     auto* user = new QTimer(form);
     QObject::connect(user, &QTimer::timeout, [&, user] {
-        if (QApplication::activeModalWidget() != coTrim.get() || coTrim->Timer1->isActive())
+        if (QApplication::activeModalWidget() != coTrim || coTrim->Timer1->isActive())
             return;
         user->stop();
         coTrim->UpDown1->setValue(-128);
@@ -198,7 +164,7 @@ TEST_P(DiagSimTest, CoTrimFromTheWindowIsStoredInTheEcu) {
     emit form->ComboBox1->activated(0);
     // Only the second family takes the trim over the line.
     EXPECT_EQ(backend.CoTrim(), Type() == 1 ? -128 : 0);
-    EXPECT_TRUE(sink.reports.empty());
+    EXPECT_TRUE(sink.reports.empty()) << testing::PrintToString(sink.Texts());
     EXPECT_TRUE(before.isNull());
     EXPECT_EQ(station.connected, 1);
     EXPECT_TRUE(AllValuesShown());  // polling again, with fresh panels
@@ -210,24 +176,16 @@ TEST_P(DiagSimTest, CoTrimFromTheWindowIsStoredInTheEcu) {
 // Command 23 of the main window, over the simulated ECU.
 class MainWindowDiagTest : public testing::Test {
   protected:
-    void SetUp() override {
-        clock.Advance(1'000'000);
-        platform::UseClock(&clock);
-    }
-    void TearDown() override { platform::UseClock(nullptr); }
-    platform::VirtualClock clock;
+    void SetUp() override { clock.Advance(1'000'000); }
+    testing_support::ScopedVirtualClock clock;
     sim::SimulatedBackend backend{clock, Family(1)};
-    diag_test::HandOverSink sink;
+    testing_support::HandOverSink sink;
     QTemporaryDir dir;
 };
 
 TEST_F(MainWindowDiagTest, Command23OpensTheWindowAndTheFrameGetsItsSizeBack) {
     TMainForm main(dir.filePath("auto.ini").toStdString(), &backend);
-    kline::TWaiter waiter(main.station, &main);
-    waiter.Timer1->setInterval(5);
-    kline::Waiter = &waiter;
-    services::TCorrCO coTrim(main.station, &main);
-    services::CorrCO = &coTrim;
+    main.ConnectingDialog().Timer1->setInterval(5);
     sink.reports.clear();  // the settings file of a first run is missing
     main.station.settings.ecuType = 1;
     main.station.BuildProtocol();
@@ -258,8 +216,6 @@ TEST_F(MainWindowDiagTest, Command23OpensTheWindowAndTheFrameGetsItsSizeBack) {
     EXPECT_EQ(main.station.connected, 0);
     EXPECT_FALSE(backend.SessionActive());
     EXPECT_TRUE(sink.reports.empty());
-    services::CorrCO = nullptr;
-    kline::Waiter = nullptr;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "link/kwp_message.h"
 #include "platform/clock.h"
+#include "tests/support/quiet_port.h"
 
 namespace diag_test {
 
@@ -9,15 +10,9 @@ namespace {
 
 constexpr int kSilentReadMs = 110;
 
-class FakePort final : public platform::SerialPort {
+class FakePort final : public testing_support::QuietPort {
   public:
     explicit FakePort(FakeEcuBackend& line) : line_(line) {}
-    bool GetState(platform::LineSettings&) override { return true; }
-    bool SetState(const platform::LineSettings&) override { return true; }
-    bool ClearDtr() override { return true; }
-    bool ClearRts() override { return true; }
-    bool GetTimeouts(platform::CommTimeouts&) override { return true; }
-    bool SetTimeouts(const platform::CommTimeouts&) override { return true; }
     bool PurgeReceive() override {
         line_.Purge();
         return true;
@@ -32,8 +27,6 @@ class FakePort final : public platform::SerialPort {
         line_.Write(byte);
         return 1;
     }
-    bool SetBreak() override { return true; }
-    bool ClearBreak() override { return true; }
     bool Close() override {
         line_.Closed();
         return true;

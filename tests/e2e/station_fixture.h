@@ -22,8 +22,7 @@ namespace e2e {
 class StationTest : public testing::Test {
   protected:
     void TearDown() override {
-        waiter.reset();  // a child of the main window: it goes first
-        kline::Waiter = nullptr;
+        waiter = nullptr;
         form.reset();  // saves auto.ini and closes what is open
         sim.reset();
         std::filesystem::remove_all(dir);
@@ -51,8 +50,7 @@ class StationTest : public testing::Test {
         const std::string path = (dir / "auto.ini").string();
         ASSERT_TRUE(settings::SaveSettings(record, path));
         form = std::make_unique<TMainForm>(path, &platform::SystemSerialBackend());
-        waiter = std::make_unique<kline::TWaiter>(form->station, form.get());
-        kline::Waiter = waiter.get();
+        waiter = &form->ConnectingDialog();
         form->show();
     }
 
@@ -70,7 +68,7 @@ class StationTest : public testing::Test {
     testing_support::RecordingSink sink;
     std::unique_ptr<testing_support::SimProcess> sim;
     std::unique_ptr<TMainForm> form;
-    std::unique_ptr<kline::TWaiter> waiter;
+    kline::TWaiter* waiter = nullptr;  // the main window's connecting dialog
     std::filesystem::path dir;
     std::string stateFile;
 };

@@ -7,6 +7,7 @@
 
 #include "link/ui/waiter.h"
 #include "tests/link/test_frames.h"
+#include "tests/support/connecting.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
 
@@ -33,13 +34,10 @@ class CommandsTest : public testing::Test {
         station.settings.requestDelay = 100;
         station.BuildProtocol();
         station.backend = &backend;
-        waiter = std::make_unique<kline::TWaiter>(station);
-        waiter->Timer1->setInterval(5);
-        kline::Waiter = waiter.get();
+        waiter = testing_support::MakeWaiter(station);
     }
     void TearDown() override {
         waiter.reset();
-        kline::Waiter = nullptr;
         platform::UseClock(nullptr);
     }
     void EcuAnswers(std::initializer_list<Bytes> answers) {
@@ -126,7 +124,7 @@ Bytes LiveData(bool engineStopped) {
 
 TEST_F(CommandsTest, ResetOfAStoppedEngine) {
     EcuAnswers({{0xC1, 0xEF, 0x8F}, LiveData(true), {0x51}});
-    kline::ControllerReset(station);
+    kline::ControllerReset(station, *waiter);
     EXPECT_EQ(sink.Reports(), std::vector<Report>{Info(kline::kResetDone)});
     EXPECT_EQ(RequestTimes(0x11).size(), 1u);
     EXPECT_TRUE(RequestTimes(0x82).empty());  // no StopCommunication after a reset
@@ -136,7 +134,7 @@ TEST_F(CommandsTest, ResetOfAStoppedEngine) {
 
 TEST_F(CommandsTest, RunningEngineRefusesTheReset) {
     EcuAnswers({{0xC1, 0xEF, 0x8F}, LiveData(false), {0xC2}});
-    kline::ControllerReset(station);
+    kline::ControllerReset(station, *waiter);
     EXPECT_EQ(sink.Reports(), std::vector<Report>{Info(kline::kEngineRunning)});
     EXPECT_TRUE(RequestTimes(0x11).empty());
     EXPECT_EQ(RequestTimes(0x82).size(), 1u);  // the connection is ended properly
@@ -146,14 +144,14 @@ TEST_F(CommandsTest, RunningEngineRefusesTheReset) {
 
 TEST_F(CommandsTest, ResetMakesTwentyAttempts) {
     EcuAnswers({{0xC1, 0xEF, 0x8F}, LiveData(true)});
-    kline::ControllerReset(station);
+    kline::ControllerReset(station, *waiter);
     EXPECT_EQ(RequestTimes(0x11).size(), 20u);
     EXPECT_EQ(sink.Reports(), std::vector<Report>{Warn(kline::kResetFailed)});
 }
 
 TEST_F(CommandsTest, ResetWithASilentEcuStoppedByTheUser) {
     StopWaiterAfterOpens(2);
-    kline::ControllerReset(station);
+    kline::ControllerReset(station, *waiter);
     EXPECT_EQ(sink.Reports(), std::vector<Report>{Warn(kline::kResetFailed)});
     EXPECT_TRUE(RequestTimes(0x11).empty());
     EXPECT_FALSE(station.port.IsOpen());
@@ -161,7 +159,7 @@ TEST_F(CommandsTest, ResetWithASilentEcuStoppedByTheUser) {
 
 TEST_F(CommandsTest, ClearingSucceeds) {
     EcuAnswers({{0xC1, 0xEF, 0x8F}, {0x54}, {0xC2}});
-    kline::FaultClearing(station);
+    kline::FaultClearing(station, *waiter);
     EXPECT_EQ(sink.Reports(), std::vector<Report>{Info(kline::kFaultsCleared)});
     EXPECT_EQ(station.connected, 0);
     EXPECT_FALSE(station.port.IsOpen());
@@ -171,7 +169,7 @@ TEST_F(CommandsTest, RefusedClearingIsTriedTwentyTimesEachAfterTheDelay) {
     backend.line.answers.push_back(Answer(0x10, {0xC1, 0xEF, 0x8F}));
     for (int i = 0; i < 20; ++i) backend.line.answers.push_back(Answer(0x10, {0x7F, 0x14, 0x22}));
     backend.line.answers.push_back(Answer(0x10, {0xC2}));
-    kline::FaultClearing(station);
+    kline::FaultClearing(station, *waiter);
     const auto times = RequestTimes(0x14);
     ASSERT_EQ(times.size(), 20u);
     for (size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 100'000);
@@ -180,7 +178,7 @@ TEST_F(CommandsTest, RefusedClearingIsTriedTwentyTimesEachAfterTheDelay) {
 
 TEST_F(CommandsTest, ClearingWithASilentEcuStoppedByTheUserShowsTwoMessages) {
     StopWaiterAfterOpens(2);
-    kline::FaultClearing(station);
+    kline::FaultClearing(station, *waiter);
     EXPECT_EQ(sink.Reports(),
               (std::vector<Report>{Warn(kline::kFaultsNotCleared), Warn(kline::kStopFailed)}));
     EXPECT_FALSE(station.port.IsOpen());
@@ -188,10 +186,29 @@ TEST_F(CommandsTest, ClearingWithASilentEcuStoppedByTheUserShowsTwoMessages) {
 
 TEST_F(CommandsTest, ClearingWithoutAStopAnswerWarnsAfterTheResult) {
     EcuAnswers({{0xC1, 0xEF, 0x8F}, {0x54}});
-    kline::FaultClearing(station);
+    kline::FaultClearing(station, *waiter);
     EXPECT_EQ(sink.Reports(),
               (std::vector<Report>{Info(kline::kFaultsCleared), Warn(kline::kStopFailed)}));
     EXPECT_EQ(RequestTimes(0x82).size(), 10u);
+}
+
+TEST_F(CommandsTest, ClearingOverAFakeConnectorUsesTheConnectionItLeaves) {
+    EcuAnswers({{0xC1, 0xEF, 0x8F}, {0x54}, {0xC2}});
+    testing_support::OneAttemptConnector connector(station);
+    kline::FaultClearing(station, connector);
+    EXPECT_EQ(connector.shown, 1);
+    EXPECT_EQ(sink.Reports(), std::vector<Report>{Info(kline::kFaultsCleared)});
+    EXPECT_EQ(station.connected, 0);
+    EXPECT_FALSE(station.port.IsOpen());
+}
+
+TEST_F(CommandsTest, ResetOverAFakeConnectorThatFailsSendsNoReset) {
+    testing_support::OneAttemptConnector connector(station);
+    kline::ControllerReset(station, connector);
+    EXPECT_EQ(connector.shown, 1);
+    EXPECT_TRUE(RequestTimes(0x11).empty());
+    EXPECT_EQ(sink.Reports(), std::vector<Report>{Warn(kline::kResetFailed)});
+    EXPECT_FALSE(station.port.IsOpen());
 }
 
 TEST_F(CommandsTest, NoEcuTypeReportsFromEachOperation) {

@@ -8,21 +8,15 @@
 #include "tests/link/test_frames.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/station_fixture.h"
 
 namespace {
 
 using link_test::Answer;
 
-class ConnectionTest : public testing::Test {
+class ConnectionTest : public testing::Test,
+                       protected testing_support::StationOn<testing_support::ScriptedBackend> {
   protected:
-    void SetUp() override {
-        platform::UseClock(&clock);
-        settings::ApplyDefaults(station.settings);
-        station.settings.ecuType = 1;
-        station.BuildProtocol();
-        station.backend = &backend;
-    }
-    void TearDown() override { platform::UseClock(nullptr); }
     int FramesWritten(uint8_t sid) const {
         // Counts the requests with this SID among the bytes written (short frames only).
         const auto& w = backend.line.written;
@@ -33,10 +27,7 @@ class ConnectionTest : public testing::Test {
         return count;
     }
 
-    platform::VirtualClock clock;
     testing_support::RecordingSink sink;
-    testing_support::ScriptedBackend backend;
-    kline::Station station;
     std::atomic<bool> terminate{false};
 };
 

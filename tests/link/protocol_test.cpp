@@ -5,6 +5,7 @@
 #include "tests/link/test_frames.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/virtual_clock.h"
 
 namespace {
 
@@ -13,16 +14,12 @@ using link_test::Bytes;
 
 class ProtocolTest : public testing::Test {
   protected:
-    void SetUp() override {
-        platform::UseClock(&clock);
-        port.device = backend.Open("COM1");
-    }
-    void TearDown() override { platform::UseClock(nullptr); }
+    void SetUp() override { port.device = backend.Open("COM1"); }
     std::string Written() const {
         return kline::HexBytes(backend.line.written.data(), backend.line.written.size());
     }
 
-    platform::VirtualClock clock;
+    testing_support::ScopedVirtualClock clock;
     testing_support::RecordingSink sink;
     testing_support::ScriptedBackend backend;
     kline::Port port;

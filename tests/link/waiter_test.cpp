@@ -10,46 +10,22 @@
 #include <QtTest/QTest>
 
 #include "tests/link/test_frames.h"
+#include "tests/support/hand_over_sink.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/station_fixture.h"
 
 namespace {
 
 using link_test::Answer;
 
-// Records reports like a user who confirms them, but hands reports from workers to the
-// user-interface thread with a blocking call, as the real message boxes do.
-class HandOverSink final : public QObject, public platform::MessageSink {
-  public:
-    HandOverSink() { platform::UseMessageSink(this); }
-    ~HandOverSink() override { platform::UseMessageSink(nullptr); }
-    void Show(const platform::Report& report) override {
-        if (QThread::currentThread() == thread()) {
-            texts.push_back(report.text);
-            return;
-        }
-        QMetaObject::invokeMethod(
-            this, [&] { texts.push_back(report.text); }, Qt::BlockingQueuedConnection);
-    }
-    std::vector<std::string> texts;
-};
+using testing_support::HandOverSink;
 
-class WaiterTest : public testing::Test {
+class WaiterTest : public testing::Test,
+                   protected testing_support::StationOn<testing_support::ScriptedBackend> {
   protected:
-    void SetUp() override {
-        platform::UseClock(&clock);
-        settings::ApplyDefaults(station.settings);
-        station.settings.ecuType = 1;
-        station.BuildProtocol();
-        station.backend = &backend;
-        waiter = std::make_unique<kline::TWaiter>(station);
-        kline::Waiter = waiter.get();
-    }
-    void TearDown() override {
-        waiter.reset();
-        kline::Waiter = nullptr;
-        platform::UseClock(nullptr);
-    }
+    void SetUp() override { waiter = std::make_unique<kline::TWaiter>(station); }
+    void TearDown() override { waiter.reset(); }
     // Presses "Остановить" once the worker has opened the port `opens` times.
     void StopAfterOpens(int opens) {
         auto* poll = new QTimer(waiter.get());
@@ -62,9 +38,6 @@ class WaiterTest : public testing::Test {
         poll->start(1);
     }
 
-    platform::VirtualClock clock;
-    testing_support::ScriptedBackend backend;
-    kline::Station station;
     std::unique_ptr<kline::TWaiter> waiter;
 };
 
@@ -81,7 +54,7 @@ TEST_F(WaiterTest, AlreadyConnectedClosesAtTheFirstTickAndSendsNothing) {
     station.connected = 1;
     QElapsedTimer timer;
     timer.start();
-    kline::ShowWaiter();
+    waiter->ShowWaiter();
     EXPECT_LT(timer.elapsed(), 1500);
     EXPECT_GE(timer.elapsed(), 450);
     EXPECT_EQ(backend.opens, 0);
@@ -92,14 +65,14 @@ TEST_F(WaiterTest, ConnectDoesNotShowTheDialogWhenConnected) {
     station.connected = 1;
     QElapsedTimer timer;
     timer.start();
-    kline::Connect(station);
+    kline::Connect(station, *waiter);
     EXPECT_LT(timer.elapsed(), 100);
 }
 
 TEST_F(WaiterTest, AnsweringEcuConnectsAndTheDialogCloses) {
     testing_support::RecordingSink sink;
     backend.line.answers.push_back(Answer(0x10, {0xC1, 0xEF, 0x8F}));
-    kline::Connect(station);
+    kline::Connect(station, *waiter);
     EXPECT_EQ(station.connected, 1);
     EXPECT_EQ(station.connecting, 0);
     EXPECT_TRUE(station.port.IsOpen());
@@ -109,7 +82,7 @@ TEST_F(WaiterTest, AnsweringEcuConnectsAndTheDialogCloses) {
 TEST_F(WaiterTest, SilentEcuRepeatsUntilStopped) {
     testing_support::RecordingSink sink;
     StopAfterOpens(3);
-    kline::Connect(station);
+    kline::Connect(station, *waiter);
     EXPECT_GE(backend.opens, 3);
     EXPECT_EQ(station.connected, 0);
     EXPECT_EQ(station.connecting, 0);
@@ -128,7 +101,7 @@ TEST_F(WaiterTest, CloseBoxStopsTheWorkerLikeTheButton) {
         }
     });
     poll->start(1);
-    kline::Connect(station);
+    kline::Connect(station, *waiter);
     EXPECT_FALSE(waiter->isVisible());
     EXPECT_EQ(station.connecting, 0);
     EXPECT_FALSE(station.port.IsOpen());
@@ -142,10 +115,10 @@ TEST_F(WaiterTest, PortThatCannotBeOpenedShowsOneMessage) {
     backend.refuseOpen = true;
     QElapsedTimer timer;
     timer.start();
-    kline::Connect(station);
+    kline::Connect(station, *waiter);
     EXPECT_LT(timer.elapsed(), 1500);
-    EXPECT_EQ(sink.texts, std::vector<std::string>{
-                              "Данный порт уже занят другим приложением или не поддерживается!"});
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{
+                                "Данный порт уже занят другим приложением или не поддерживается!"});
     EXPECT_EQ(station.connected, 0);
 }
 
@@ -162,7 +135,7 @@ TEST_F(WaiterTest, StopWhileTheWorkerWaitsForAMessageBoxDoesNotDeadlock) {
         }
     });
     poll->start(1);
-    kline::Connect(station);
+    kline::Connect(station, *waiter);
     EXPECT_EQ(station.connecting, 0);
     EXPECT_EQ(station.connected, 0);
     EXPECT_FALSE(station.port.IsOpen());

@@ -21,13 +21,17 @@
 #include "services/ui/co_trim_window.h"
 #include "services/ui/fault_codes_window.h"
 #include "sim/simulated_backend.h"
-#include "tests/diag/hand_over_sink.h"
-#include "tests/reliability/serve_events.h"
+#include "tests/support/connecting.h"
+#include "tests/support/diag_window.h"
+#include "tests/support/hand_over_sink.h"
+#include "tests/support/serve_events.h"
+#include "tests/support/station_fixture.h"
+#include "tests/support/virtual_clock.h"
 #include "widgets/value_panel.h"
 
 namespace {
 
-using reliability::ServeEventsUntil;
+using testing_support::ServeEventsUntil;
 
 const std::string kNoAnswer = "Блок не отвечает!";
 
@@ -123,43 +127,20 @@ class PullAdapterSimTest : public testing::TestWithParam<PullCase> {
   protected:
     void SetUp() override {
         clock.Advance(1'000'000);
-        platform::UseClock(&clock);
-        settings::ApplyDefaults(station.settings);
-        station.settings.ecuType = 1;
-        station.settings.requestDelay = 50;
-        for (int slot = 0; slot < 16; ++slot)
-            station.settings.groupLists[1][0][slot] = static_cast<uint8_t>(slot);
-        station.settings.groupCounts[1][0] = 16;
-        station.BuildProtocol();
-        station.backend = &pulling;
-        waiter = std::make_unique<kline::TWaiter>(station);
-        waiter->Timer1->setInterval(5);
-        kline::Waiter = waiter.get();
-        coTrim = std::make_unique<services::TCorrCO>(station);
-        services::CorrCO = coTrim.get();
-        area.resize(1000, 800);
-        area.show();
+        testing_support::PrepareStation(station, pulling, 1, 50);
+        testing_support::ShowFirstParams(station.settings, 1, 16);
     }
     void TearDown() override {
         CloseWindow();
-        coTrim.reset();
-        services::CorrCO = nullptr;
-        waiter.reset();
-        kline::Waiter = nullptr;
         kline::ClosePort(station.port);
-        platform::UseClock(nullptr);
     }
 
     bool PortGoesToo() const { return GetParam().portGoesToo; }
 
-    void OpenDiagnostics() {
-        diag = new diag::TDiag_form(station, nullptr);
-        area.addSubWindow(diag);
-        diag->showMaximized();
-    }
+    void OpenDiagnostics() { diag = rig.OpenDiagnostics(); }
     void OpenFaultList() {
-        faults = new services::TErrors_form(station);
-        area.addSubWindow(faults);
+        faults = new services::TErrors_form(station, *waiter);
+        rig.area.addSubWindow(faults);
         faults->showMaximized();
     }
     // A window that closed itself is hidden; the main window would destroy it now.
@@ -173,14 +154,7 @@ class PullAdapterSimTest : public testing::TestWithParam<PullCase> {
             delete window;
         }
     }
-    bool ValuesShown() const {
-        if (!diag || diag->Panels().empty())
-            return false;
-        for (widgets::stPanel* panel : diag->Panels())
-            if (panel->ValueLabel->text() == QStringLiteral("-10000"))
-                return false;
-        return true;
-    }
+    bool ValuesShown() const { return testing_support::AllValuesShown(diag); }
     // The station holds no port, and closed each one it opened.
     void ExpectNoPortHeld() {
         const sim::PortSnapshot port = backend.Port();
@@ -199,14 +173,14 @@ class PullAdapterSimTest : public testing::TestWithParam<PullCase> {
         ExpectNoPortHeld();
     }
 
-    platform::VirtualClock clock;
+    testing_support::ScopedVirtualClock clock;
     sim::SimulatedBackend backend{clock, sim::EcuOptions{}};
     PullingBackend pulling{backend};
     kline::Station station;
-    diag_test::HandOverSink sink;
-    std::unique_ptr<kline::TWaiter> waiter;
-    std::unique_ptr<services::TCorrCO> coTrim;
-    QMdiArea area;
+    testing_support::HandOverSink sink;
+    testing_support::DiagWindowRig rig{station};
+    kline::TWaiter* waiter = rig.waiter.get();
+    services::TCorrCO* coTrim = rig.coTrim.get();
     QPointer<diag::TDiag_form> diag;
     QPointer<services::TErrors_form> faults;
 };
@@ -235,7 +209,7 @@ TEST_P(PullAdapterSimTest, WhileConnecting) {
     // the mechanic presses "Остановить".
     QTimer mechanic;
     QObject::connect(&mechanic, &QTimer::timeout, [&] {
-        if (QApplication::activeModalWidget() == waiter.get() && backend.Port().opens >= 4)
+        if (QApplication::activeModalWidget() == waiter && backend.Port().opens >= 4)
             waiter->BitBtn1->click();
     });
     mechanic.start(1);
@@ -284,7 +258,7 @@ TEST_P(PullAdapterSimTest, WhileWritingTheCoTrim) {
     QTimer mechanic;  // in the CO trim dialog: a new value, then "Ok"
     int trim = 40;
     QObject::connect(&mechanic, &QTimer::timeout, [&] {
-        if (QApplication::activeModalWidget() != coTrim.get() || coTrim->Timer1->isActive())
+        if (QApplication::activeModalWidget() != coTrim || coTrim->Timer1->isActive())
             return;
         mechanic.stop();
         coTrim->UpDown1->setValue(trim);
@@ -296,7 +270,7 @@ TEST_P(PullAdapterSimTest, WhileWritingTheCoTrim) {
     // up for ever: the mechanic presses "Остановить" there.
     QTimer stopper;
     QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (QApplication::activeModalWidget() == waiter.get() && pulling.Pulled() &&
+        if (QApplication::activeModalWidget() == waiter && pulling.Pulled() &&
             backend.Port().opens >= 5)
             waiter->BitBtn1->click();
     });

@@ -23,12 +23,14 @@
 #include "services/ui/fault_codes_window.h"
 #include "tests/e2e/station_fixture.h"
 #include "tests/reliability/process_figures.h"
-#include "tests/reliability/serve_events.h"
+#include "tests/support/diag_window.h"
+#include "tests/support/serve_events.h"
+#include "tests/support/station_fixture.h"
 #include "widgets/value_panel.h"
 
 namespace {
 
-using reliability::ServeEventsUntil;
+using testing_support::ServeEventsUntil;
 
 const std::string kNotInitialised = "Блок не инициализирован!";
 const std::string kNoAnswer = "Блок не отвечает!";
@@ -55,24 +57,15 @@ class Puller {
 
 class PullAdapterTest : public e2e::StationTest {
   protected:
-    void TearDown() override {
-        services::CorrCO = nullptr;
-        coTrim.reset();
-        e2e::StationTest::TearDown();
-    }
-
     // The second family with sixteen parameters in its first group.
     void PrepareSettings(settings::SettingsRecord& record) override {
-        for (int slot = 0; slot < 16; ++slot)
-            record.groupLists[1][0][slot] = static_cast<uint8_t>(slot);
-        record.groupCounts[1][0] = 16;
+        testing_support::ShowFirstParams(record, 1, 16);
     }
 
     void StartStation(std::vector<std::string> options = {}) {
         Start(1, std::move(options));
         waiter->Timer1->setInterval(20);
-        coTrim = std::make_unique<services::TCorrCO>(form->station, form.get());
-        services::CorrCO = coTrim.get();
+        coTrim = &form->CoTrimDialog();
         terminals = reliability::OpenTerminals();
     }
 
@@ -108,19 +101,43 @@ class PullAdapterTest : public e2e::StationTest {
 
     bool ChildrenGone() const { return form->MdiArea->subWindowList().isEmpty(); }
 
-    bool ValuesShown() const {
-        if (!diag::Diag_form || diag::Diag_form->Panels().empty())
-            return false;
-        for (widgets::stPanel* panel : diag::Diag_form->Panels())
-            if (panel->ValueLabel->text() == QStringLiteral("-10000"))
-                return false;
-        return true;
+    // With the adapter back: the fault list reads its three rows without a message, and
+    // closing it leaves no port open.
+    void ReadFaultsAgain() {
+        sink.Clear();
+        RunEcuEntry(4);
+        ASSERT_TRUE(ServeEventsUntil(
+            [&] { return services::Errors_form && services::Errors_form->RowCount() == 3; }));
+        EXPECT_EQ(services::Errors_form->Cell(0, 1), "P0340");
+        EXPECT_TRUE(sink.Reports().empty());
+        services::Errors_form->close();
+        ASSERT_TRUE(ServeEventsUntil([&] { return ChildrenGone(); }));
+        EXPECT_EQ(PortsHeld(), 0);
     }
+
+    // "Регулировка СО" from the diagnostics window; in the dialog, once it has read the trim,
+    // `value` and "Ok" (`beforeOk` runs right before the click).
+    void TrimFromTheDiagnostics(int value, const std::function<void()>& beforeOk = {}) {
+        QTimer user;
+        QObject::connect(&user, &QTimer::timeout, [&] {
+            if (QApplication::activeModalWidget() != coTrim || coTrim->Timer1->isActive())
+                return;
+            user.stop();
+            coTrim->UpDown1->setValue(value);
+            if (beforeOk)
+                beforeOk();
+            coTrim->Button1->click();
+        });
+        user.start(5);
+        emit diag::Diag_form->ComboBox1->activated(0);
+    }
+
+    bool ValuesShown() const { return testing_support::AllValuesShown(diag::Diag_form); }
 
     // The serial ports the station holds open.
     int PortsHeld() const { return reliability::OpenTerminals() - terminals; }
 
-    std::unique_ptr<services::TCorrCO> coTrim;
+    services::TCorrCO* coTrim = nullptr;  // the main window's CO trim dialog
     int terminals = 0;  // before the station opened any port (a test run from a terminal has some)
 };
 
@@ -139,15 +156,7 @@ TEST_F(PullAdapterTest, WhileConnecting) {
     const int handles = reliability::OpenHandles();
 
     PlugBackIn();
-    sink.Clear();
-    RunEcuEntry(4);
-    ASSERT_TRUE(ServeEventsUntil(
-        [&] { return services::Errors_form && services::Errors_form->RowCount() == 3; }));
-    EXPECT_EQ(services::Errors_form->Cell(0, 1), "P0340");
-    EXPECT_TRUE(sink.Reports().empty());
-    services::Errors_form->close();
-    ASSERT_TRUE(ServeEventsUntil([&] { return ChildrenGone(); }));
-    EXPECT_EQ(PortsHeld(), 0);
+    ReadFaultsAgain();
     EXPECT_EQ(reliability::OpenHandles(), handles);  // nothing more than after the pull
 }
 
@@ -198,15 +207,7 @@ TEST_F(PullAdapterTest, WhileReadingFaults) {
     PlugBackIn();
     EXPECT_EQ(form->station.connected, 0);
     EXPECT_EQ(PortsHeld(), 0);
-    sink.Clear();
-    RunEcuEntry(4);
-    ASSERT_TRUE(ServeEventsUntil(
-        [&] { return services::Errors_form && services::Errors_form->RowCount() == 3; }));
-    EXPECT_EQ(services::Errors_form->Cell(0, 1), "P0340");
-    EXPECT_TRUE(sink.Reports().empty());
-    services::Errors_form->close();
-    ASSERT_TRUE(ServeEventsUntil([&] { return ChildrenGone(); }));
-    EXPECT_EQ(PortsHeld(), 0);
+    ReadFaultsAgain();
     EXPECT_EQ(reliability::OpenHandles(), handles - 1);  // the dead port's descriptor is gone
 }
 
@@ -217,19 +218,11 @@ TEST_F(PullAdapterTest, WhileWritingTheCoTrim) {
     ASSERT_TRUE(ServeEventsUntil([&] { return ValuesShown(); }));
 
     std::unique_ptr<Puller> puller;
-    QTimer user;  // in the CO trim dialog: a new value, then "Ok"
-    QObject::connect(&user, &QTimer::timeout, [&] {
-        if (QApplication::activeModalWidget() != coTrim.get() || coTrim->Timer1->isActive())
-            return;
-        user.stop();
-        coTrim->UpDown1->setValue(40);
+    TrimFromTheDiagnostics(40, [&] {
         // "Ok" connects anew (StartCommunication), then sends the new value.
         const int before = Requests();
         puller = std::make_unique<Puller>(*sim, [&, before] { return Requests() >= before + 2; });
-        coTrim->Button1->click();
     });
-    user.start(5);
-    emit diag::Diag_form->ComboBox1->activated(0);  // "Регулировка СО"
     ASSERT_TRUE(ServeEventsUntil([&] { return ChildrenGone(); }));
     ASSERT_TRUE(puller && puller->Pulled());
     // The value was not stored, the exchange could not be ended; back in the diagnostics
@@ -246,16 +239,7 @@ TEST_F(PullAdapterTest, WhileWritingTheCoTrim) {
     sink.Clear();
     RunEcuEntry(3);
     ASSERT_TRUE(ServeEventsUntil([&] { return ValuesShown(); }));
-    QTimer again;
-    QObject::connect(&again, &QTimer::timeout, [&] {
-        if (QApplication::activeModalWidget() != coTrim.get() || coTrim->Timer1->isActive())
-            return;
-        again.stop();
-        coTrim->UpDown1->setValue(40);
-        coTrim->Button1->click();
-    });
-    again.start(5);
-    emit diag::Diag_form->ComboBox1->activated(0);
+    TrimFromTheDiagnostics(40);
     ASSERT_TRUE(ServeEventsUntil([&] { return ValuesShown(); }));
     EXPECT_NE(SimState().find("co_trim 40"), std::string::npos) << SimState();
     diag::Diag_form->close();

@@ -14,12 +14,14 @@
 #include "diag/ui/reader_dat.h"
 #include "tests/e2e/station_fixture.h"
 #include "tests/reliability/process_figures.h"
-#include "tests/reliability/serve_events.h"
+#include "tests/support/diag_window.h"
+#include "tests/support/serve_events.h"
+#include "tests/support/station_fixture.h"
 #include "widgets/value_panel.h"
 
 namespace {
 
-using reliability::ServeEventsUntil;
+using testing_support::ServeEventsUntil;
 
 constexpr uint32_t kSeed = 7;
 constexpr int kRounds = 6;
@@ -79,9 +81,7 @@ Round Draw(int kind, std::mt19937& random) {
 class SoakPtyTest : public e2e::StationTest {
   protected:
     void PrepareSettings(settings::SettingsRecord& record) override {
-        for (int slot = 0; slot < 16; ++slot)
-            record.groupLists[1][0][slot] = static_cast<uint8_t>(slot);
-        record.groupCounts[1][0] = 16;
+        testing_support::ShowFirstParams(record, 1, 16);
     }
 
     // The next simulator, its port name set as the connection dialog sets it.
@@ -100,14 +100,7 @@ class SoakPtyTest : public e2e::StationTest {
         settings::SetPortName(form->station.settings, sim->portName);
     }
 
-    bool ValuesShown() const {
-        if (!diag::Diag_form || diag::Diag_form->Panels().empty())
-            return false;
-        for (widgets::stPanel* panel : diag::Diag_form->Panels())
-            if (panel->ValueLabel->text() == QStringLiteral("-10000"))
-                return false;
-        return true;
-    }
+    bool ValuesShown() const { return testing_support::AllValuesShown(diag::Diag_form); }
     bool Stopped(size_t messages) const {
         return sink.Reports().size() >= messages && diag::Diag_form &&
                diag::Diag_form->Reader()->isFinished();

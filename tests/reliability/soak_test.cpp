@@ -30,8 +30,12 @@
 #include "link/connection.h"
 #include "link/ui/waiter.h"
 #include "sim/simulated_backend.h"
-#include "tests/diag/hand_over_sink.h"
 #include "tests/reliability/process_figures.h"
+#include "tests/support/connecting.h"
+#include "tests/support/diag_window.h"
+#include "tests/support/hand_over_sink.h"
+#include "tests/support/station_fixture.h"
+#include "tests/support/virtual_clock.h"
 #include "widgets/value_panel.h"
 
 namespace {
@@ -82,20 +86,8 @@ class SoakTest : public testing::Test, public QObject {
   protected:
     void SetUp() override {
         clock.Advance(1'000'000);
-        platform::UseClock(&clock);
-        settings::ApplyDefaults(station.settings);
-        station.settings.ecuType = 1;
-        station.settings.requestDelay = 50;
-        for (int slot = 0; slot < 16; ++slot)
-            station.settings.groupLists[1][0][slot] = static_cast<uint8_t>(slot);
-        station.settings.groupCounts[1][0] = 16;
-        station.BuildProtocol();
-        station.backend = &backend;
-        waiter = std::make_unique<kline::TWaiter>(station);
-        waiter->Timer1->setInterval(5);
-        kline::Waiter = waiter.get();
-        area.resize(1000, 800);
-        area.show();
+        testing_support::PrepareStation(station, backend, 1, 50);
+        testing_support::ShowFirstParams(station.settings, 1, 16);
     }
     void TearDown() override {
         if (form) {
@@ -103,17 +95,13 @@ class SoakTest : public testing::Test, public QObject {
             form->close();
             delete form;
         }
-        waiter.reset();
-        kline::Waiter = nullptr;
-        platform::UseClock(nullptr);
     }
 
     // --- what the mechanic does -------------------------------------------------------------
 
     void OpenWindow() {
-        form = new diag::TDiag_form(station, nullptr);
+        form = rig.NewDiagnostics();
         form->installEventFilter(this);
-        area.addSubWindow(form);
         form->showMaximized();  // connects and starts polling
         ++opens;
         if (!form->Polling())
@@ -307,12 +295,11 @@ class SoakTest : public testing::Test, public QObject {
     bool Chance(double p) { return std::bernoulli_distribution(p)(random); }
     int Pick(int low, int high) { return std::uniform_int_distribution(low, high)(random); }
 
-    platform::VirtualClock clock;
+    testing_support::ScopedVirtualClock clock;
     sim::SimulatedBackend backend{clock, sim::EcuOptions{}};
     kline::Station station;
-    diag_test::HandOverSink sink;
-    std::unique_ptr<kline::TWaiter> waiter;
-    QMdiArea area;
+    testing_support::HandOverSink sink;
+    testing_support::DiagWindowRig rig{station};
     QPointer<diag::TDiag_form> form;
     QEventLoop loop;
     std::mt19937 random{kSeed};

@@ -15,8 +15,10 @@
 
 #include "link/ui/waiter.h"
 #include "tests/services/ecu_line.h"
+#include "tests/support/connecting.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/station_fixture.h"
 
 namespace {
 
@@ -35,21 +37,13 @@ std::vector<uint8_t> LiveData(uint8_t byte11) {
 class CoTrimWindowTest : public testing::Test {
   protected:
     void SetUp() override {
-        platform::UseClock(&clock);
-        settings::ApplyDefaults(station.settings);
-        station.settings.ecuType = 1;
-        station.BuildProtocol();
-        station.backend = &backend;
-        waiter = std::make_unique<kline::TWaiter>(station);
-        waiter->Timer1->setInterval(5);
-        kline::Waiter = waiter.get();
-        dialog = std::make_unique<services::TCorrCO>(station);
+        testing_support::PrepareStation(station, backend);
+        waiter = testing_support::MakeWaiter(station);
+        dialog = std::make_unique<services::TCorrCO>(station, *waiter);
     }
     void TearDown() override {
         dialog.reset();
         waiter.reset();
-        kline::Waiter = nullptr;
-        platform::UseClock(nullptr);
     }
 
     void Answers(const std::vector<uint8_t>& data) {
@@ -80,7 +74,7 @@ class CoTrimWindowTest : public testing::Test {
     }
     std::string Written() const { return services_test::Hex(backend.line.written); }
 
-    platform::VirtualClock clock;
+    testing_support::ScopedVirtualClock clock;
     testing_support::ScriptedBackend backend;
     testing_support::RecordingSink sink;
     kline::Station station;

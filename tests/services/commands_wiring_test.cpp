@@ -34,18 +34,12 @@ class CommandsTest : public testing::TestWithParam<int> {
         record.ecuType = static_cast<int8_t>(GetParam());
         ASSERT_TRUE(settings::SaveSettings(record, path));
         form = std::make_unique<TMainForm>(path, &sim.backend);
-        waiter = std::make_unique<kline::TWaiter>(form->station, form.get());
-        waiter->Timer1->setInterval(5);
-        kline::Waiter = waiter.get();
+        form->ConnectingDialog().Timer1->setInterval(5);  // looks every 5 ms, not 500
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         QTest::mouseClick(form->Label2, Qt::LeftButton);  // "Работа с ЭБУ"
     }
-    void TearDown() override {
-        kline::Waiter = nullptr;
-        waiter.reset();
-        form.reset();
-    }
+    void TearDown() override { form.reset(); }
     void Choose(const QString& entry) {
         const QList<QListWidgetItem*> items = form->ListBox1->findItems(entry, Qt::MatchExactly);
         ASSERT_EQ(items.size(), 1) << entry.toStdString();
@@ -65,10 +59,10 @@ class CommandsTest : public testing::TestWithParam<int> {
     testing_support::RecordingSink sink;
     QTemporaryDir dir;
     std::unique_ptr<TMainForm> form;
-    std::unique_ptr<kline::TWaiter> waiter;
 };
 
-INSTANTIATE_TEST_SUITE_P(BothFamilies, CommandsTest, testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(BothFamilies, CommandsTest, testing::Values(0, 1),
+                         testing_support::FamilyName);
 
 TEST_P(CommandsTest, PassportIsAModalDialogOverTheMainWindow) {
     // The user reads the fields once the passport is the modal window, then closes it.
@@ -111,7 +105,8 @@ TEST_P(CommandsTest, FaultListOpensInsideTheFrameAndGoesAfterClosing) {
 }
 
 class EquipmentCommandTest : public CommandsTest {};
-INSTANTIATE_TEST_SUITE_P(SecondFamily, EquipmentCommandTest, testing::Values(1));
+INSTANTIATE_TEST_SUITE_P(SecondFamily, EquipmentCommandTest, testing::Values(1),
+                         testing_support::FamilyName);
 
 TEST_P(EquipmentCommandTest, EquipmentOpensInsideTheFrame) {
     Choose("Комплектация");

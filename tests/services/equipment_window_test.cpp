@@ -33,10 +33,11 @@ std::vector<std::string> Lines(const TComplect& window) {
 
 // The equipment flags exist in the second family only.
 class EquipmentTest : public services_test::WindowLine {};
-INSTANTIATE_TEST_SUITE_P(SecondFamily, EquipmentTest, testing::Values(1));
+INSTANTIATE_TEST_SUITE_P(SecondFamily, EquipmentTest, testing::Values(1),
+                         testing_support::FamilyName);
 
 TEST_P(EquipmentTest, HasItsList) {
-    TComplect window(station);
+    TComplect window(station, *waiter);
     EXPECT_EQ(window.objectName(), "Complect");
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Комплектация"));
     EXPECT_EQ(window.widget(), window.List_Compl);
@@ -75,7 +76,7 @@ TEST_P(EquipmentTest, SetBitsGiveTheirLinesInEntryOrder) {
         StartAnswered();
         EcuAnswers({LiveData(c.byte2, c.byte3)});
         StopAnswered();
-        OpenChild opened(new TComplect(station));
+        OpenChild opened(new TComplect(station, *waiter));
         auto& window = static_cast<TComplect&>(*opened.window);
         EXPECT_EQ(Lines(window), c.lines);
         EXPECT_TRUE(sink.Reports().empty());
@@ -90,7 +91,7 @@ TEST_P(EquipmentTest, LinesAreEighteenPixelsHigh) {
     StartAnswered();
     EcuAnswers({LiveData(0x3F, 0x00)});
     StopAnswered();
-    OpenChild opened(new TComplect(station));
+    OpenChild opened(new TComplect(station, *waiter));
     auto& window = static_cast<TComplect&>(*opened.window);
     ASSERT_EQ(window.List_Compl->count(), 6);
     EXPECT_TRUE(WaitFor([&] { return window.geometry() == opened.area.viewport()->rect(); }));
@@ -105,7 +106,7 @@ TEST_P(EquipmentTest, ReadComesOneDelayAfterTheConnection) {
     const int64_t shown = clock.NowMicros();
     EcuAnswers({LiveData(0x01, 0x00)});
     StopAnswered();
-    OpenChild opened(new TComplect(station));
+    OpenChild opened(new TComplect(station, *waiter));
     ASSERT_EQ(RequestTimes(0x21).size(), 1u);
     EXPECT_EQ(RequestTimes(0x21).front(), shown + 100'000);
 }
@@ -114,7 +115,7 @@ TEST_P(EquipmentTest, FailedReadSaysNoAnswerAndTheWindowStaysOpen) {
     StartAnswered();
     Silence(1);
     StopAnswered();
-    OpenChild opened(new TComplect(station));
+    OpenChild opened(new TComplect(station, *waiter));
     auto& window = static_cast<TComplect&>(*opened.window);
     EXPECT_EQ(sink.Reports(), std::vector<platform::Report>{Warning("Блок не отвечает!")});
     EXPECT_TRUE(Lines(window).empty());
@@ -129,7 +130,7 @@ TEST_P(EquipmentTest, FailedReadSaysNoAnswerAndTheWindowStaysOpen) {
 TEST_P(EquipmentTest, FailedStopsAreReportedAfterTheList) {
     StartAnswered();
     EcuAnswers({LiveData(0x01, 0x00)});
-    TComplect* window = new TComplect(station);
+    TComplect* window = new TComplect(station, *waiter);
     sink.note = [&](const platform::Report&) {
         return std::to_string(window->List_Compl->count());
     };
@@ -144,23 +145,17 @@ TEST_P(EquipmentTest, FailedStopsAreReportedAfterTheList) {
 
 TEST_P(EquipmentTest, FailedConnectionSaysNotInitialisedOnceShownAndCloses) {
     backend.refuseOpen = true;
-    OpenChild opened(new TComplect(station));
-    sink.note = [&](const platform::Report&) {
-        return std::string(opened.window->isVisible() ? "visible" : "hidden");
-    };
-    ASSERT_TRUE(WaitFor([&] { return opened.closes == 1; }));
-    ASSERT_EQ(sink.Reports().size(), 2u);  // the port's own message, then the window's
-    EXPECT_EQ(sink.Reports()[1], Warning("Блок не инициализирован!"));
-    EXPECT_EQ(sink.Notes()[1], "visible");
+    ExpectNotInitialisedOnceShown(new TComplect(station, *waiter));
     EXPECT_EQ(Requests(0x21), 0u);
 }
 
 class NoEcuTypeTest : public services_test::WindowLine {};
-INSTANTIATE_TEST_SUITE_P(InvalidType, NoEcuTypeTest, testing::Values(5));
+INSTANTIATE_TEST_SUITE_P(InvalidType, NoEcuTypeTest, testing::Values(5),
+                         testing_support::FamilyName);
 
 TEST_P(NoEcuTypeTest, EquipmentWithoutAValidTypeSaysNotChosenThenNoAnswer) {
     LeftOpen();
-    OpenChild opened(new TComplect(station));
+    OpenChild opened(new TComplect(station, *waiter));
     auto& window = static_cast<TComplect&>(*opened.window);
     const auto texts = sink.Texts();
     ASSERT_GE(texts.size(), 2u);

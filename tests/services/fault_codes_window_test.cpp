@@ -46,10 +46,11 @@ class FaultListTest : public services_test::WindowLine {
     const Row header{"Код ошибки", "Описание ошибки", "Текущая", "Сохраненная"};
 };
 
-INSTANTIATE_TEST_SUITE_P(BothFamilies, FaultListTest, testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(BothFamilies, FaultListTest, testing::Values(0, 1),
+                         testing_support::FamilyName);
 
 TEST_P(FaultListTest, HasItsGrid) {
-    TErrors_form form(station);
+    TErrors_form form(station, *waiter);
     EXPECT_EQ(form.objectName(), "Errors_form");
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Ошибки ЭБУ"));
     EXPECT_EQ(form.widget(), form.Grid);
@@ -72,7 +73,7 @@ TEST_P(FaultListTest, HasItsGrid) {
 
 TEST_P(FaultListTest, NoCodesGiveTheHeaderAndOneEmptyRow) {
     Read(CodesAnswer({}));
-    OpenChild opened(new TErrors_form(station));
+    OpenChild opened(new TErrors_form(station, *waiter));
     auto& form = static_cast<TErrors_form&>(*opened.window);
     EXPECT_TRUE(form.isMaximized());
     EXPECT_TRUE(WaitFor([&] { return form.geometry() == opened.area.viewport()->rect(); }));
@@ -93,7 +94,7 @@ TEST_P(FaultListTest, RowsShowCodeDescriptionAndBothStatusBits) {
                       {0x16, 0x03, 0x00},
                       {0x16, 0x22, 0x00},
                       {0x01, 0xA2, 0x00}}));
-    OpenChild opened(new TErrors_form(station));
+    OpenChild opened(new TErrors_form(station, *waiter));
     auto& form = static_cast<TErrors_form&>(*opened.window);
     const std::string oxygen =
         first ? "Неверный сигнал датчика кислорода" : "Неизвестный код ошибки";
@@ -113,7 +114,7 @@ TEST_P(FaultListTest, RowsShowCodeDescriptionAndBothStatusBits) {
 
 TEST_P(FaultListTest, CellsCanBeSelectedButNotEdited) {
     Read(CodesAnswer({{0x01, 0x02, 0x60}}));
-    OpenChild opened(new TErrors_form(station));
+    OpenChild opened(new TErrors_form(station, *waiter));
     auto& form = static_cast<TErrors_form&>(*opened.window);
     const QTableWidgetItem* cell = form.Grid->item(0, 1);
     ASSERT_NE(cell, nullptr);
@@ -131,7 +132,7 @@ TEST_P(FaultListTest, CountAboveWhatTheRecordHoldsListsEightyFourRows) {
         answer[4 + 3 * i] = 0x40;
     }
     Read(answer);
-    OpenChild opened(new TErrors_form(station));
+    OpenChild opened(new TErrors_form(station, *waiter));
     auto& form = static_cast<TErrors_form&>(*opened.window);
     EXPECT_EQ(form.RowCount(), 85);
     EXPECT_EQ(RowOf(form, 84)[0], "P0102");
@@ -140,20 +141,13 @@ TEST_P(FaultListTest, CountAboveWhatTheRecordHoldsListsEightyFourRows) {
 
 TEST_P(FaultListTest, FailedConnectionSaysNotInitialisedOnceShownAndCloses) {
     backend.refuseOpen = true;
-    OpenChild opened(new TErrors_form(station));
-    sink.note = [&](const platform::Report&) {
-        return std::string(opened.window->isVisible() ? "visible" : "hidden");
-    };
-    ASSERT_TRUE(WaitFor([&] { return opened.closes == 1; }));
-    ASSERT_EQ(sink.Reports().size(), 2u);  // the port's own message, then the window's
-    EXPECT_EQ(sink.Reports()[1], Warning("Блок не инициализирован!"));
-    EXPECT_EQ(sink.Notes()[1], "visible");
+    ExpectNotInitialisedOnceShown(new TErrors_form(station, *waiter));
     EXPECT_EQ(Requests(0x18), 0u);
 }
 
 TEST_P(FaultListTest, TenFailedReadsLeaveTheConnectionOpen) {
     StartAnswered();
-    OpenChild opened(new TErrors_form(station));
+    OpenChild opened(new TErrors_form(station, *waiter));
     ASSERT_TRUE(WaitFor([&] { return opened.closes == 1; }));
     EXPECT_EQ(sink.Reports(), std::vector<platform::Report>{Warning("Блок не отвечает!")});
     const auto times = RequestTimes(0x18);
@@ -167,7 +161,7 @@ TEST_P(FaultListTest, TenFailedReadsLeaveTheConnectionOpen) {
 TEST_P(FaultListTest, NextFaultReadUsesTheConnectionLeftOpenAtOnce) {
     StartAnswered();
     {
-        OpenChild opened(new TErrors_form(station));
+        OpenChild opened(new TErrors_form(station, *waiter));
         ASSERT_TRUE(WaitFor([&] { return opened.closes == 1; }));
     }
     ASSERT_EQ(station.connected, 1);
@@ -176,7 +170,7 @@ TEST_P(FaultListTest, NextFaultReadUsesTheConnectionLeftOpenAtOnce) {
     const int64_t shown = clock.NowMicros();
     EcuAnswers({CodesAnswer({{0x03, 0x40, 0x60}})});
     StopAnswered();
-    OpenChild opened(new TErrors_form(station));
+    OpenChild opened(new TErrors_form(station, *waiter));
     auto& form = static_cast<TErrors_form&>(*opened.window);
     EXPECT_EQ(backend.opens, opens);  // no connecting dialog, no new port
     EXPECT_EQ(Requests(0x81), 1u);    // only the first window's wake-up
@@ -192,7 +186,7 @@ TEST_P(FaultListTest, NextFaultReadUsesTheConnectionLeftOpenAtOnce) {
 TEST_P(FaultListTest, FailedStopsAreReportedBeforeTheCodesAreListed) {
     StartAnswered();
     EcuAnswers({CodesAnswer({{0x03, 0x40, 0x60}})});
-    TErrors_form* form = new TErrors_form(station);
+    TErrors_form* form = new TErrors_form(station, *waiter);
     sink.note = [&](const platform::Report&) { return form->Cell(0, 1).toStdString(); };
     OpenChild opened(form);
     EXPECT_EQ(sink.Reports(),
@@ -207,7 +201,7 @@ TEST_P(FaultListTest, FailedStopsAreReportedBeforeTheCodesAreListed) {
 
 TEST_P(FaultListTest, ReadsOnceEvenWhenShownAgain) {
     Read(CodesAnswer({{0x03, 0x40, 0x60}}));
-    OpenChild opened(new TErrors_form(station));
+    OpenChild opened(new TErrors_form(station, *waiter));
     opened.window->hide();
     opened.window->show();
     EXPECT_EQ(Requests(0x81), 1u);

@@ -98,10 +98,11 @@ class PassportTest : public services_test::WindowLine {
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(BothFamilies, PassportTest, testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(BothFamilies, PassportTest, testing::Values(0, 1),
+                         testing_support::FamilyName);
 
 TEST_P(PassportTest, HasItsRowsInTheirFrames) {
-    TPassport dialog(station);
+    TPassport dialog(station, *waiter);
     EXPECT_EQ(dialog.objectName(), "Passport");
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Паспорт ЭБУ"));
     EXPECT_EQ(dialog.size(), QSize(449, 388));
@@ -151,7 +152,7 @@ TEST_P(PassportTest, HasItsRowsInTheirFrames) {
 }
 
 TEST_P(PassportTest, LongCaptionWrapsOverTwoLines) {
-    TPassport dialog(station);
+    TPassport dialog(station, *waiter);
     const QLabel* longLabel = dialog.FieldLabel(6);
     const QLabel* shortLabel = dialog.FieldLabel(1);
     const int line = longLabel->fontMetrics().lineSpacing();
@@ -162,7 +163,7 @@ TEST_P(PassportTest, LongCaptionWrapsOverTwoLines) {
 
 TEST_P(PassportTest, FailedConnectionSaysNotInitialisedOnceShownAndSendsNoRequest) {
     backend.refuseOpen = true;
-    TPassport dialog(station);
+    TPassport dialog(station, *waiter);
     NoteVisibility(dialog);
     EXPECT_EQ(Exec(dialog), 1);
     ASSERT_EQ(sink.Reports().size(), 2u);
@@ -183,7 +184,7 @@ TEST_P(PassportTest, SilentEcuStoppedByTheUserSendsNoRequest) {
         }
     });
     poll->start(1);
-    TPassport dialog(station);
+    TPassport dialog(station, *waiter);
     EXPECT_EQ(Exec(dialog), 1);
     EXPECT_EQ(sink.Reports(),
               std::vector<platform::Report>{Warning("Блок не инициализирован!", "Ошибка!")});
@@ -196,7 +197,7 @@ TEST_P(PassportTest, AnswerOnlyAtTheTwentiethAttemptFillsTheFields) {
     Silence(19);
     EcuAnswers({FullRecord(GetParam())});
     StopAnswered();
-    TPassport dialog(station);
+    TPassport dialog(station, *waiter);
     EXPECT_EQ(ExecAndClose(dialog), 1);
     EXPECT_TRUE(sink.Reports().empty());
     const auto times = RequestTimes(0x1A);
@@ -210,7 +211,7 @@ TEST_P(PassportTest, AnswerOnlyAtTheTwentiethAttemptFillsTheFields) {
 
 TEST_P(PassportTest, NoAnswerInTwentyAttemptsStillStopsThenSaysNoAnswer) {
     StartAnswered();
-    TPassport dialog(station);
+    TPassport dialog(station, *waiter);
     NoteVisibility(dialog);
     EXPECT_EQ(Exec(dialog), 1);
     EXPECT_EQ(Requests(0x1A), 20u);
@@ -227,7 +228,7 @@ TEST_P(PassportTest, NoAnswerInTwentyAttemptsStillStopsThenSaysNoAnswer) {
 TEST_P(PassportTest, GoodAnswerWithoutAStopAnswerShowsNoField) {
     StartAnswered();
     EcuAnswers({FullRecord(GetParam())});
-    TPassport dialog(station);
+    TPassport dialog(station, *waiter);
     EXPECT_EQ(Exec(dialog), 1);
     EXPECT_EQ(Requests(0x1A), 1u);
     EXPECT_EQ(Requests(0x82), 10u);
@@ -239,7 +240,7 @@ TEST_P(PassportTest, ConnectionLeftOpenIsUsedAndEnded) {
     LeftOpen();
     EcuAnswers({FullRecord(GetParam())});
     StopAnswered();
-    TPassport dialog(station);
+    TPassport dialog(station, *waiter);
     EXPECT_EQ(ExecAndClose(dialog), 1);
     EXPECT_EQ(Requests(0x81), 0u);
     EXPECT_EQ(backend.opens, 1);  // the port the earlier window left open
@@ -263,7 +264,7 @@ TEST_P(PassportTest, FieldsTheFamilyNeverFillsAreEmptyInTheMenuColour) {
     const QColor menuColour(0xF0, 0xE6, 0x8C);
     menus.setColor(QPalette::Window, menuColour);
     QApplication::setPalette(menus, "QMenu");
-    TPassport dialog(station);
+    TPassport dialog(station, *waiter);
     dialog.show();
     const std::set<int> empty =
         family == 0 ? std::set<int>{1, 7, 8, 9, 10} : std::set<int>{8, 9, 10};
@@ -293,7 +294,7 @@ TEST_P(PassportTest, ErasedFirstByteEmptiesTheFieldAndZeroEndsIt) {
     Put(record, ebuCode, std::string("AB\0CDE", 6));  // Ebu_code: ends at the third byte
     EcuAnswers({record});
     StopAnswered();
-    TPassport dialog(station);
+    TPassport dialog(station, *waiter);
     dialog.show();
     EXPECT_TRUE(dialog.Auto_type->text().isEmpty());
     EXPECT_TRUE(Coloured(dialog, 0));
@@ -305,7 +306,7 @@ TEST_P(PassportTest, TextsAreReadAsWindows1251) {
     StartAnswered();
     EcuAnswers({FullRecord(GetParam())});
     StopAnswered();
-    TPassport dialog(station);
+    TPassport dialog(station, *waiter);
     dialog.show();
     if (GetParam() == 0) {
         EXPECT_EQ(dialog.Soft_code->text(), "2112-1411020");
@@ -319,7 +320,8 @@ TEST_P(PassportTest, TextsAreReadAsWindows1251) {
 }
 
 class PassportDateTest : public services_test::WindowLine {};
-INSTANTIATE_TEST_SUITE_P(FirstFamily, PassportDateTest, testing::Values(0));
+INSTANTIATE_TEST_SUITE_P(FirstFamily, PassportDateTest, testing::Values(0),
+                         testing_support::FamilyName);
 
 TEST_P(PassportDateTest, ProgrammingDateIsDayMonthYearOfTheCodedBytes) {
     for (const auto& [bytes, text] : {std::pair{"\x20\x02\x05\x07", "07/05/2002"},
@@ -330,7 +332,7 @@ TEST_P(PassportDateTest, ProgrammingDateIsDayMonthYearOfTheCodedBytes) {
         Put(record, 57, bytes);
         EcuAnswers({record});
         StopAnswered();
-        TPassport dialog(station);
+        TPassport dialog(station, *waiter);
         dialog.show();
         EXPECT_EQ(dialog.Data_progr->text(), text);
     }
@@ -341,7 +343,7 @@ TEST_P(PassportTest, CentredOnTheMainWindow) {
     main.setGeometry(100, 80, 800, 600);
     main.show();
     backend.refuseOpen = true;
-    TPassport dialog(station, &main);
+    TPassport dialog(station, *waiter, &main);
     dialog.show();
     EXPECT_LE((dialog.frameGeometry().center() - main.frameGeometry().center()).manhattanLength(),
               1);

@@ -11,8 +11,10 @@
 #include "link/station.h"
 #include "link/ui/child_window.h"
 #include "link/ui/waiter.h"
-#include "platform/clock.h"
 #include "sim/simulated_backend.h"
+#include "tests/support/connecting.h"
+#include "tests/support/station_fixture.h"
+#include "tests/support/virtual_clock.h"
 
 namespace services_test {
 
@@ -25,24 +27,15 @@ inline sim::EcuOptions SimFamily(int family) {
 struct SimStation {
     explicit SimStation(int family) : backend(clock, SimFamily(family)) {
         clock.Advance(1'000'000);  // the line has been idle a while
-        platform::UseClock(&clock);
-        settings::ApplyDefaults(station.settings);
-        station.settings.ecuType = static_cast<int8_t>(family);
-        station.settings.requestDelay = 100;
-        station.BuildProtocol();
-        station.backend = &backend;
-        waiter = std::make_unique<kline::TWaiter>(station);
-        waiter->Timer1->setInterval(5);  // the connecting dialog looks every 5 ms, not 500
-        kline::Waiter = waiter.get();
+        testing_support::PrepareStation(station, backend, family, 100);
+        waiter = testing_support::MakeWaiter(station);
     }
     ~SimStation() {
         waiter.reset();
-        kline::Waiter = nullptr;
         kline::ClosePort(station.port);
-        platform::UseClock(nullptr);
     }
 
-    platform::VirtualClock clock;
+    testing_support::ScopedVirtualClock clock;
     sim::SimulatedBackend backend;
     kline::Station station;
     std::unique_ptr<kline::TWaiter> waiter;

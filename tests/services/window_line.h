@@ -19,9 +19,11 @@
 
 #include "link/ui/child_window.h"
 #include "link/ui/waiter.h"
-#include "platform/clock.h"
 #include "tests/services/ecu_line.h"
+#include "tests/support/connecting.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/station_fixture.h"
+#include "tests/support/virtual_clock.h"
 
 namespace services_test {
 
@@ -68,22 +70,11 @@ inline platform::Report Warning(const char* text, const char* caption = platform
 class WindowLine : public ::testing::TestWithParam<int> {
   protected:
     void SetUp() override { Build(GetParam()); }
-    void TearDown() override {
-        waiter.reset();
-        kline::Waiter = nullptr;
-        platform::UseClock(nullptr);
-    }
+    void TearDown() override { waiter.reset(); }
 
     void Build(int family) {
-        platform::UseClock(&clock);
-        settings::ApplyDefaults(station.settings);
-        station.settings.ecuType = static_cast<int8_t>(family);
-        station.settings.requestDelay = 100;
-        station.BuildProtocol();
-        station.backend = &backend;
-        waiter = std::make_unique<kline::TWaiter>(station);
-        waiter->Timer1->setInterval(5);  // the connecting dialog looks every 5 ms, not 500
-        kline::Waiter = waiter.get();
+        testing_support::PrepareStation(station, backend, family, 100);
+        waiter = testing_support::MakeWaiter(station);
         // A user who gives up: a connecting dialog still up after a minute on the clock is
         // stopped, so that a window that connects when it should not fails instead of hanging.
         auto* patience = new QTimer(waiter.get());
@@ -96,7 +87,7 @@ class WindowLine : public ::testing::TestWithParam<int> {
         patience->start(2);
     }
 
-    uint8_t EcuAddress() const { return station.settings.ecuType == 0 ? 0x11 : 0x10; }
+    uint8_t EcuAddress() const { return testing_support::EcuAddress(station.settings.ecuType); }
 
     // The ECU's next answers, as their data (SID first); an empty one is silence.
     void EcuAnswers(std::initializer_list<Bytes> answers) {
@@ -127,6 +118,10 @@ class WindowLine : public ::testing::TestWithParam<int> {
     }
     size_t Requests(uint8_t sid) const { return RequestTimes(sid).size(); }
 
+    // A work window whose connection fails: the port's own message, then "Блок не
+    // инициализирован!" while the window is still on the screen, then it closes.
+    void ExpectNotInitialisedOnceShown(kline::ChildWindow* child);
+
     // Serves events until `done` holds or `ms` of real time have passed.
     static bool WaitFor(const std::function<bool()>& done, int ms = 2000) {
         QElapsedTimer timer;
@@ -135,7 +130,7 @@ class WindowLine : public ::testing::TestWithParam<int> {
         return done();
     }
 
-    platform::VirtualClock clock;
+    testing_support::ScopedVirtualClock clock;
     NotingSink sink;
     testing_support::ScriptedBackend backend;
     kline::Station station;
@@ -159,5 +154,18 @@ struct OpenChild {
     kline::ChildWindow* window;
     int closes = 0;
 };
+
+inline void WindowLine::ExpectNotInitialisedOnceShown(kline::ChildWindow* child) {
+    OpenChild opened(child);
+    sink.note = [&](const platform::Report&) {
+        return std::string(opened.window->isVisible() ? "visible" : "hidden");
+    };
+    const bool closed = WaitFor([&] { return opened.closes == 1; });
+    sink.note = nullptr;  // it looks at the window, which goes with `opened`
+    ASSERT_TRUE(closed);
+    ASSERT_EQ(sink.Reports().size(), 2u);  // the port's own message, then the window's
+    EXPECT_EQ(sink.Reports()[1], Warning("Блок не инициализирован!"));
+    EXPECT_EQ(sink.Notes()[1], "visible");
+}
 
 }  // namespace services_test

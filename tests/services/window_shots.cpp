@@ -29,7 +29,7 @@ QPixmap Grab(QWidget& widget) {
 
 QPixmap Passport(int family) {
     SimStation sim(family);
-    services::TPassport dialog(sim.station);
+    services::TPassport dialog(sim.station, *sim.waiter);
     dialog.show();
     return Grab(dialog);
 }
@@ -38,14 +38,14 @@ QPixmap FaultList(int family) {
     SimStation sim(family);
     sim.backend.SetDtcs(
         {{0x03, 0x40, 0x60}, {0x05, 0x05, 0x20}, {0x01, 0x30, 0x40}, {0x16, 0x03, 0x20}});
-    auto* form = new services::TErrors_form(sim.station);
+    auto* form = new services::TErrors_form(sim.station, *sim.waiter);
     SimFrame frame(form, {660, 170});
     return Grab(frame.area);
 }
 
 QPixmap Equipment() {
     SimStation sim(1);
-    auto* window = new services::TComplect(sim.station);
+    auto* window = new services::TComplect(sim.station, *sim.waiter);
     SimFrame frame(window, {420, 190});
     return Grab(frame.area);
 }

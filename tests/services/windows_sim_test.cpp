@@ -23,10 +23,11 @@ class SimWindowsTest : public testing::TestWithParam<int> {
     SimStation sim{GetParam()};
 };
 
-INSTANTIATE_TEST_SUITE_P(BothFamilies, SimWindowsTest, testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(BothFamilies, SimWindowsTest, testing::Values(0, 1),
+                         testing_support::FamilyName);
 
 TEST_P(SimWindowsTest, PassportShowsTheEcuOwnRecord) {
-    services::TPassport dialog(sim.station);
+    services::TPassport dialog(sim.station, *sim.waiter);
     dialog.show();
     EXPECT_TRUE(sink.Reports().empty());
     const bool first = GetParam() == 0;
@@ -62,7 +63,7 @@ TEST_P(SimWindowsTest, PassportShowsTheEcuOwnRecord) {
 
 TEST_P(SimWindowsTest, FaultListShowsTheStoredCodes) {
     sim.backend.SetDtcs({{0x03, 0x40, 0x60}, {0x05, 0x05, 0x20}, {0x01, 0x30, 0x40}});
-    auto* form = new services::TErrors_form(sim.station);
+    auto* form = new services::TErrors_form(sim.station, *sim.waiter);
     SimFrame frame(form, {700, 300});
     EXPECT_TRUE(sink.Reports().empty());
     ASSERT_EQ(form->RowCount(), 4);
@@ -84,7 +85,7 @@ TEST_P(SimWindowsTest, FaultListShowsTheStoredCodes) {
 
 TEST_P(SimWindowsTest, FaultListLeavesTheConnectionToASilentEcuOpen) {
     sim.backend.SetFault(0x18, sim::Fault{sim::FaultKind::Silent});
-    auto* form = new services::TErrors_form(sim.station);
+    auto* form = new services::TErrors_form(sim.station, *sim.waiter);
     SimFrame frame(form, {700, 300});
     EXPECT_EQ(sim.station.connected, 1);
     EXPECT_TRUE(sim.backend.Port().open);
@@ -92,11 +93,12 @@ TEST_P(SimWindowsTest, FaultListLeavesTheConnectionToASilentEcuOpen) {
 }
 
 class SimEquipmentTest : public SimWindowsTest {};
-INSTANTIATE_TEST_SUITE_P(SecondFamily, SimEquipmentTest, testing::Values(1));
+INSTANTIATE_TEST_SUITE_P(SecondFamily, SimEquipmentTest, testing::Values(1),
+                         testing_support::FamilyName);
 
 TEST_P(SimEquipmentTest, EquipmentListsTheConfiguredOptions) {
     sim.backend.WithEcu([](sim::Ecu& ecu) { ecu.SetEquipment(0x2B, 0x1A); });
-    auto* window = new services::TComplect(sim.station);
+    auto* window = new services::TComplect(sim.station, *sim.waiter);
     SimFrame frame(window, {500, 300});
     EXPECT_TRUE(sink.Reports().empty());
     std::vector<std::string> lines;

@@ -38,6 +38,14 @@ inline void PrepareStation(kline::Station& station, platform::SerialBackend& bac
     station.backend = &backend;
 }
 
+// Display group `group` of `family` shows the first `count` rows of its catalogue.
+inline void ShowFirstParams(settings::SettingsRecord& record, int family, int count,
+                            int group = 0) {
+    for (int slot = 0; slot < count; ++slot)
+        record.groupLists[family][group][slot] = static_cast<uint8_t>(slot);
+    record.groupCounts[family][group] = static_cast<uint8_t>(count);
+}
+
 // The station over the line `Backend` (default-constructed), on the virtual clock. The
 // clock comes first so that it outlives the line and the station.
 template <class Backend>

@@ -1,0 +1,64 @@
+// The diagnostics window in tests: what they look at from outside, and what the main window
+// would give it.
+#pragma once
+
+#include <QMdiArea>
+#include <QString>
+#include <memory>
+
+#include "diag/ui/diag_form.h"
+#include "link/station.h"
+#include "link/ui/waiter.h"
+#include "services/ui/co_trim_window.h"
+#include "tests/support/connecting.h"
+#include "widgets/value_panel.h"
+
+namespace testing_support {
+
+// Every panel of the window shows a decoded value: none shows its start text any more.
+// False for no window or a window without panels.
+inline bool AllValuesShown(const diag::TDiag_form* form) {
+    if (!form || form->Panels().empty())
+        return false;
+    for (const widgets::stPanel* panel : form->Panels())
+        if (panel->ValueLabel->text() == QStringLiteral("-10000"))
+            return false;
+    return true;
+}
+
+}  // namespace testing_support
+
+namespace testing_support {
+
+// What the main window gives the diagnostics window, for the tests that run without one: the
+// connecting dialog, the CO trim dialog that "Регулировка СО" shows, and a frame to open in.
+struct DiagWindowRig {
+    explicit DiagWindowRig(kline::Station& station)
+        : station(station),
+          waiter(MakeWaiter(station)),
+          coTrim(std::make_unique<services::TCorrCO>(station, *waiter)) {
+        area.resize(1000, 800);
+        area.show();
+    }
+
+    // A diagnostics window in the frame, not shown yet.
+    diag::TDiag_form* NewDiagnostics() {
+        auto* form = new diag::TDiag_form(
+            station, *waiter, [this] { coTrim->exec(); }, nullptr);
+        area.addSubWindow(form);
+        return form;
+    }
+    // One opened the way the main window opens a child: maximised, so it connects and polls.
+    diag::TDiag_form* OpenDiagnostics() {
+        diag::TDiag_form* form = NewDiagnostics();
+        form->showMaximized();
+        return form;
+    }
+
+    kline::Station& station;
+    std::unique_ptr<kline::TWaiter> waiter;
+    std::unique_ptr<services::TCorrCO> coTrim;  // goes before the dialog it connects with
+    QMdiArea area;                              // and the frame before both
+};
+
+}  // namespace testing_support
