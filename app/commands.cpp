@@ -1,5 +1,6 @@
-// The commands of the station by navigation code: section + position of a list entry, or
-// the fixed code of a menu entry. This is the one place that says what each code does.
+// The commands of the station by navigation code (app/commands.h): section + position of a
+// list entry, or the same code from a menu entry. This is the one place that says what each
+// command does; app/command_table.h says where each is offered.
 #include "link/ui/commands.h"
 
 #include <QComboBox>
@@ -20,51 +21,55 @@
 #include "services/ui/passport_window.h"
 
 void TMainForm::RunCommand() {
-    switch (navigationCode_) {
-        case 11:  // "Группы"
+    // Every command of the table has its case; any other code (a section alone, an entry
+    // that is not listed) runs nothing.
+    switch (static_cast<Command>(navigationCode_)) {
+        case Command::Groups:
             OpenChild(new diag::TDiag_prop(station));
             break;
-        case 12:  // "Настройка соединения" / "Соединение"
+        case Command::ConnectionSettings:
             RunConnectionDialog();
             break;
-        case 13:  // "Тип блока управления"
+        case Command::EcuType:
             RunEcuTypeDialog();
             break;
-        case 21:  // "Проверка адаптера": the navigation stays visible
+        case Command::AdapterCheck:  // the navigation stays visible
             kline::AdapterCheck(station);
             break;
-        case 22:  // "Паспорт ЭБУ"
+        case Command::Passport:
             RunDialog(services::Passport);
             break;
-        case 23:  // "Диагностика": the frame keeps its size while the window is open
+        case Command::Diagnostics:  // the frame keeps its size while the window is open
             FixBorder();
             OpenChild(new diag::TDiag_form(
                 station, ConnectingStep(), [this] { CoTrimDialog().exec(); }, this));
             break;
-        case 24:  // "Список ошибок"
+        case Command::FaultList:
             OpenChild(new services::TErrors_form(station, ConnectingStep()));
             break;
-        case 25:  // "Сброс контроллера": likewise
+        case Command::ControllerReset:  // the navigation stays visible
             kline::ControllerReset(station, ConnectingStep());
             break;
-        case 26:  // "Сброс ошибок": likewise
+        case Command::FaultClearing:  // likewise
             kline::FaultClearing(station, ConnectingStep());
             break;
-        case 27:  // "Комплектация", listed for the second family only
+        case Command::Equipment:  // listed for the second family only
             OpenChild(new services::TComplect(station, ConnectingStep()));
             break;
-        case 31:  // "Руководство пользователя": no action
+        case Command::UserGuide:  // no action
             break;
-        case 32:  // "...О программе"
+        case Command::About:
             RunDialog(AboutBox);
             break;
-        case 41:  // "Выход из программы" / "Выход": ends the program
+        case Command::ExitProgram:
             close();
             break;
-        default:
+        case Command::Blank1:
+        case Command::Blank2:
+        case Command::Blank3:
             break;
     }
-    navigationCode_ = static_cast<uint8_t>(navigationCode_ / 10 * 10);
+    navigationCode_ = static_cast<uint8_t>(SectionOf(navigationCode_));
 }
 
 void TMainForm::RunConnectionDialog() {
