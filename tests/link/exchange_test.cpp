@@ -4,19 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ostream>
 #include <vector>
 
 #include "platform/clock.h"
 #include "tests/support/frames.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
-
-namespace kline {
-void PrintTo(FailureReason reason, std::ostream* os) {
-    *os << FailureName(reason);
-}
-}  // namespace kline
 
 namespace {
 

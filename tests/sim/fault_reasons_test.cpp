@@ -5,15 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <ostream>
 
 #include "tests/sim/sim_fixture.h"
-
-namespace kline {
-void PrintTo(FailureReason reason, std::ostream* os) {
-    *os << FailureName(reason);
-}
-}  // namespace kline
+#include "tests/support/frames.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,3 +27,10 @@ inline std::string Hex(const Bytes& bytes) {
 }
 
 }  // namespace testing_support
+
+namespace kline {
+// A failure reason by its name in failing comparisons ("NoEcho", not a number).
+inline void PrintTo(FailureReason reason, std::ostream* os) {
+    *os << FailureName(reason);
+}
+}  // namespace kline
