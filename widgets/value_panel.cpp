@@ -2,13 +2,18 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPalette>
 #include <QRect>
 #include <QString>
+#include <algorithm>
 
 namespace widgets {
 namespace {
+
+constexpr const char* kOwnSize = "ownPointSize";
+constexpr const char* kFittedText = "fittedText";
 
 struct LabelLook {
     QRect geometry;
@@ -28,7 +33,35 @@ QLabel* MakeLabel(QWidget* panel, const LabelLook& look) {
         font.setBold(true);
     }
     label->setFont(font);
+    label->setProperty(kOwnSize, look.pointSize);
     return label;
+}
+
+// Whether the text lies whole inside the label at `font`, drawn from the label's top: the
+// width it advances, and its ink down to the lowest descender.
+bool TextFits(const QLabel* label, const QFont& font) {
+    const QFontMetrics metrics(font);
+    const QRect room = label->contentsRect();
+    const QString& text = label->text();
+    if (label->wordWrap()) {
+        const QRect block =
+            metrics.boundingRect(QRect(0, 0, room.width(), 100000), Qt::TextWordWrap, text);
+        return block.width() <= room.width() && block.height() <= room.height();
+    }
+    const QRect ink = metrics.tightBoundingRect(text);
+    return std::max(metrics.horizontalAdvance(text), ink.width()) <= room.width() &&
+           metrics.ascent() + ink.bottom() < room.height();
+}
+
+void FitText(QLabel* label) {
+    constexpr double kStep = 0.5;
+    constexpr double kSmallest = 0.6;  // of the label's own size: still readable
+    const double own = label->property(kOwnSize).toDouble();
+    QFont font = label->font();
+    font.setPointSizeF(own);
+    while (!TextFits(label, font) && font.pointSizeF() - kStep >= own * kSmallest)
+        font.setPointSizeF(font.pointSizeF() - kStep);
+    label->setFont(font);
 }
 
 const LabelLook kName{QRect(5, 2, 120, 37),
@@ -61,6 +94,15 @@ stPanel::stPanel(QWidget* parent)
     // A long full name wraps inside its box and is cut off below; the others stay on one line.
     NameLabel->setWordWrap(true);
     PaintLimeOnBlack(ValueLabel);
+}
+
+void stPanel::FitTexts() {
+    for (QLabel* label : {NameLabel, ShortNameLabel, ValueLabel, UnitLabel}) {
+        if (label->property(kFittedText).toString() == label->text())
+            continue;
+        FitText(label);
+        label->setProperty(kFittedText, label->text());
+    }
 }
 
 }  // namespace widgets

@@ -24,6 +24,11 @@ class stPanel : public QFrame {
     QLabel* ShortNameLabel;
     QLabel* ValueLabel;
     QLabel* UnitLabel;
+
+    // Called after the owner wrote new texts: a text too large for its label at the label's
+    // own size is drawn a little smaller, so that no letter is cut off; one that fits keeps
+    // the size. Only labels whose text changed since the last call are measured again.
+    void FitTexts();
 };
 
 }  // namespace widgets

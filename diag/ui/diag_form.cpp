@@ -348,6 +348,7 @@ void TDiag_form::StartPanels(std::span<const int32_t> items) {
         panels_[p]->NameLabel->setText(Text(ParamName(protocol, k)));
         panels_[p]->UnitLabel->setText(Text(ParamUnit(protocol, k)));
         panels_[p]->ShortNameLabel->setText(Text(ParamShortName(protocol, k)));
+        panels_[p]->FitTexts();
         graphs_[p]->Clear();
     }
 }
@@ -358,6 +359,7 @@ void TDiag_form::ShowValues(std::span<const int32_t> items, const kline::KwpMess
     for (size_t p = 0; p < count; ++p) {
         const std::string text = ParamText(protocol, liveData, items[p]);
         panels_[p]->ValueLabel->setText(Text(text));
+        panels_[p]->FitTexts();
         graphs_[p]->AddValue(GraphValue(text));
     }
 }

@@ -162,9 +162,10 @@ TEST_P(DiagSimTest, CoTrimFromTheWindowIsStoredInTheEcu) {
     });
     user->start(1);
     emit form->ComboBox1->activated(0);
-    // Only the second family takes the trim over the line.
+    // Only the second family keeps a trim; the first says so and the dialog closes.
     EXPECT_EQ(backend.CoTrim(), Type() == 1 ? -128 : 0);
-    EXPECT_TRUE(sink.reports.empty()) << testing::PrintToString(sink.Texts());
+    EXPECT_EQ(sink.Texts(), Type() == 1 ? std::vector<std::string>{}
+                                        : std::vector<std::string>{services::kNoCoTrim});
     EXPECT_TRUE(before.isNull());
     EXPECT_EQ(station.connected, 1);
     EXPECT_TRUE(AllValuesShown());  // polling again, with fresh panels

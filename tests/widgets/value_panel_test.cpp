@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
 #include <QPalette>
@@ -130,6 +131,33 @@ TEST(ValuePanelTest, LongNameWrapsAndIsCutOffBelowItsBox) {
     EXPECT_EQ(shown, whole.copy(0, 0, 120, 37));
     // And the text does go on below the cut.
     EXPECT_GT(InkPixels(whole.copy(0, 40, 120, whole.height() - 40)), 20);
+}
+
+// After new texts, one too wide or too tall for its label is drawn smaller until it fits;
+// one that fits keeps (or gets back) the label's own size.
+TEST(ValuePanelTest, FitTextsShrinksOnlyWhatWouldBeCutOff) {
+    struct Row {
+        QLabel* stPanel::*label;
+        double ownPoints;
+        const char* text;
+        bool smaller;
+    };
+    stPanel panel;
+    for (const Row& row :
+         {Row{&stPanel::ValueLabel, 14, "14", false},
+          Row{&stPanel::ValueLabel, 14, "-0.0039", true},
+          Row{&stPanel::NameLabel, 8, "Расход воздуха", false},
+          Row{&stPanel::NameLabel, 8, "Текущая коррекция рассчитанного расхода воздуха", true}}) {
+        SCOPED_TRACE(row.text);
+        QLabel* label = panel.*row.label;
+        label->setText(QString::fromUtf8(row.text));
+        panel.FitTexts();
+        EXPECT_EQ(label->font().pointSizeF() < row.ownPoints, row.smaller);
+        if (label->wordWrap())
+            EXPECT_LE(label->heightForWidth(label->width()), label->height());
+        else
+            EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width());
+    }
 }
 
 TEST(ValuePanelTest, HeightEightyFourIsRefusedUntilTheMaximumIsRaised) {
