@@ -23,6 +23,7 @@
 #include "diag/catalogue.h"
 #include "diag/ui/horizontal_up_down.h"
 #include "diag/ui/reader_dat.h"
+#include "diag/ui/recording_control.h"
 #include "link/ui/waiter.h"
 #include "services/ui/co_trim_window.h"
 #include "tests/diag/fake_ecu.h"
@@ -30,6 +31,7 @@
 #include "tests/support/hand_over_sink.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/serve_events.h"
 #include "tests/support/station_fixture.h"
 #include "tests/support/virtual_clock.h"
 #include "widgets/graph.h"
@@ -181,7 +183,10 @@ TEST_F(DiagFormTest, HasItsBar) {
     EXPECT_EQ(window.ComboBox1->pos(), QPoint(297, 4));
     EXPECT_EQ(window.ComboBox1->width(), 128);
     EXPECT_EQ(window.ComboBox1->currentText(), QStringLiteral("Регулировка СО"));
-    EXPECT_EQ(window.ComboBox1->count(), 1);
+    // "Регулировка СО", then the recording command that applies.
+    ASSERT_EQ(window.ComboBox1->count(), 2);
+    EXPECT_EQ(window.ComboBox1->itemText(1), QStringLiteral("Начать запись"));
+    EXPECT_FALSE(window.Recording->Note->isVisibleTo(&window));
     EXPECT_EQ(window.Timer1->interval(), 1);
     EXPECT_EQ(window.Timer2->interval(), 1);
     EXPECT_FALSE(window.Timer1->isActive() || window.Timer2->isActive());
@@ -394,16 +399,13 @@ TEST_F(DiagFormTest, CoTrimCommandResumesTheSameGroupWithFreshPanelsAndClearedGr
     QPointer<widgets::TGraph> oldGraph = form->Graphs()[0];
     QString trimShown;
     // The user reads the trim and closes the dialog; the ECU says nothing more after it.
-    auto* user = new QTimer(form);
-    QObject::connect(user, &QTimer::timeout, [&, user] {
-        if (QApplication::activeModalWidget() != coTrim.get() || coTrim->Timer1->isActive())
-            return;
-        user->stop();
-        trimShown = coTrim->CurCo->text();
-        ecu.liveSilent = true;
-        coTrim->done(0);
-    });
-    user->start(1);
+    testing_support::WhenReady(
+        form, [&] { return testing_support::WaitsForTheUser(coTrim.get(), coTrim->Timer1); },
+        [&] {
+            trimShown = coTrim->CurCo->text();
+            ecu.liveSilent = true;
+            coTrim->done(0);
+        });
     emit form->ComboBox1->activated(0);
 
     EXPECT_EQ(trimShown, QStringLiteral("-0.0392"));

@@ -23,6 +23,7 @@
 #include "tests/support/connecting.h"
 #include "tests/support/diag_window.h"
 #include "tests/support/hand_over_sink.h"
+#include "tests/support/serve_events.h"
 #include "tests/support/sim_trace.h"
 #include "tests/support/station_fixture.h"
 #include "tests/support/virtual_clock.h"
@@ -152,15 +153,12 @@ TEST_P(DiagSimTest, CoTrimFromTheWindowIsStoredInTheEcu) {
     Open();
     ASSERT_TRUE(AllValuesShown());
     QPointer<widgets::stPanel> before = form->Panels()[0];
-    auto* user = new QTimer(form);
-    QObject::connect(user, &QTimer::timeout, [&, user] {
-        if (QApplication::activeModalWidget() != coTrim || coTrim->Timer1->isActive())
-            return;
-        user->stop();
-        coTrim->UpDown1->setValue(-128);
-        coTrim->BitBtn1Click();
-    });
-    user->start(1);
+    testing_support::WhenReady(
+        form, [&] { return testing_support::WaitsForTheUser(coTrim, coTrim->Timer1); },
+        [&] {
+            coTrim->UpDown1->setValue(-128);
+            coTrim->BitBtn1Click();
+        });
     emit form->ComboBox1->activated(0);
     // Only the second family keeps a trim; the first says so and the dialog closes.
     EXPECT_EQ(backend.CoTrim(), Type() == 1 ? -128 : 0);

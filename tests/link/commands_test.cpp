@@ -10,6 +10,7 @@
 #include "tests/support/connecting.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/serve_events.h"
 
 namespace {
 
@@ -54,14 +55,9 @@ class CommandsTest : public testing::Test {
         return times;
     }
     void StopWaiterAfterOpens(int opens) {
-        auto* poll = new QTimer(waiter.get());
-        QObject::connect(poll, &QTimer::timeout, [this, poll, opens] {
-            if (backend.opens >= opens) {
-                poll->stop();
-                waiter->BitBtn1Click();
-            }
-        });
-        poll->start(1);
+        testing_support::WhenReady(
+            waiter.get(), [this, opens] { return backend.opens >= opens; },
+            [this] { waiter->BitBtn1Click(); });
     }
 
     platform::VirtualClock clock;

@@ -13,6 +13,7 @@
 #include "tests/support/hand_over_sink.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/serve_events.h"
 #include "tests/support/station_fixture.h"
 
 namespace {
@@ -28,14 +29,11 @@ class WaiterTest : public testing::Test,
     void TearDown() override { waiter.reset(); }
     // Presses "Остановить" once the worker has opened the port `opens` times.
     void StopAfterOpens(int opens) {
-        auto* poll = new QTimer(waiter.get());
-        QObject::connect(poll, &QTimer::timeout, [this, poll, opens] {
-            if (backend.opens >= opens) {
-                poll->stop();
-                QTest::mouseClick(waiter->BitBtn1, Qt::LeftButton);
-            }
-        });
-        poll->start(1);
+        WhenOpened(opens, [this] { QTest::mouseClick(waiter->BitBtn1, Qt::LeftButton); });
+    }
+    void WhenOpened(int opens, std::function<void()> act) {
+        testing_support::WhenReady(
+            waiter.get(), [this, opens] { return backend.opens >= opens; }, std::move(act));
     }
 
     std::unique_ptr<kline::TWaiter> waiter;
@@ -93,14 +91,7 @@ TEST_F(WaiterTest, SilentEcuRepeatsUntilStopped) {
 
 TEST_F(WaiterTest, CloseBoxStopsTheWorkerLikeTheButton) {
     testing_support::RecordingSink sink;
-    auto* poll = new QTimer(waiter.get());
-    QObject::connect(poll, &QTimer::timeout, [&] {
-        if (backend.opens >= 2) {
-            poll->stop();
-            waiter->close();
-        }
-    });
-    poll->start(1);
+    WhenOpened(2, [&] { waiter->close(); });
     kline::Connect(station, *waiter);
     EXPECT_FALSE(waiter->isVisible());
     EXPECT_EQ(station.connecting, 0);
@@ -126,15 +117,10 @@ TEST_F(WaiterTest, StopWhileTheWorkerWaitsForAMessageBoxDoesNotDeadlock) {
     HandOverSink sink;
     // The port disappears after two openings: the worker reports it from its thread
     // while the user presses "Остановить".
-    auto* poll = new QTimer(waiter.get());
-    QObject::connect(poll, &QTimer::timeout, [&] {
-        if (backend.opens >= 2) {
-            backend.refuseOpen = true;
-            poll->stop();
-            waiter->BitBtn1Click();
-        }
+    WhenOpened(2, [&] {
+        backend.refuseOpen = true;
+        waiter->BitBtn1Click();
     });
-    poll->start(1);
     kline::Connect(station, *waiter);
     EXPECT_EQ(station.connecting, 0);
     EXPECT_EQ(station.connected, 0);

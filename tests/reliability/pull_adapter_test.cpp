@@ -101,6 +101,20 @@ class PullAdapterTest : public e2e::StationTest {
 
     bool ChildrenGone() const { return form->MdiArea->subWindowList().isEmpty(); }
 
+    // After a pull: no connection, no port held.
+    void ExpectNoConnectionLeft() {
+        EXPECT_EQ(form->station.connected, 0);
+        EXPECT_FALSE(form->station.port.IsOpen());
+        EXPECT_EQ(PortsHeld(), 0);
+    }
+
+    // With the adapter back: the diagnostics window polls again, without a message so far.
+    void PollAgain() {
+        sink.Clear();
+        RunEcuEntry(3);
+        ASSERT_TRUE(ServeEventsUntil([&] { return ValuesShown(); }));
+    }
+
     // With the adapter back: the fault list reads its three rows without a message, and
     // closing it leaves no port open.
     void ReadFaultsAgain() {
@@ -118,17 +132,14 @@ class PullAdapterTest : public e2e::StationTest {
     // "Регулировка СО" from the diagnostics window; in the dialog, once it has read the trim,
     // `value` and "Ok" (`beforeOk` runs right before the click).
     void TrimFromTheDiagnostics(int value, const std::function<void()>& beforeOk = {}) {
-        QTimer user;
-        QObject::connect(&user, &QTimer::timeout, [&] {
-            if (QApplication::activeModalWidget() != coTrim || coTrim->Timer1->isActive())
-                return;
-            user.stop();
-            coTrim->UpDown1->setValue(value);
-            if (beforeOk)
-                beforeOk();
-            coTrim->Button1->click();
-        });
-        user.start(5);
+        testing_support::WhenReady(
+            form.get(), [this] { return testing_support::WaitsForTheUser(coTrim, coTrim->Timer1); },
+            [this, value, beforeOk] {
+                coTrim->UpDown1->setValue(value);
+                if (beforeOk)
+                    beforeOk();
+                coTrim->Button1->click();
+            });
         emit diag::Diag_form->ComboBox1->activated(0);
     }
 
@@ -172,15 +183,11 @@ TEST_F(PullAdapterTest, WhilePolling) {
     diag::Diag_form->close();
     ASSERT_TRUE(ServeEventsUntil([&] { return ChildrenGone(); }));
     EXPECT_EQ(sink.Texts(), (std::vector<std::string>{diag::kPollingStopped, diag::kLinkNotEnded}));
-    EXPECT_EQ(form->station.connected, 0);
-    EXPECT_FALSE(form->station.port.IsOpen());
-    EXPECT_EQ(PortsHeld(), 0);
+    ExpectNoConnectionLeft();
     const int handles = reliability::OpenHandles();
 
     PlugBackIn();
-    sink.Clear();
-    RunEcuEntry(3);
-    ASSERT_TRUE(ServeEventsUntil([&] { return ValuesShown(); }));
+    PollAgain();
     diag::Diag_form->close();
     ASSERT_TRUE(ServeEventsUntil([&] { return ChildrenGone(); }));
     EXPECT_TRUE(sink.Reports().empty());
@@ -230,15 +237,11 @@ TEST_F(PullAdapterTest, WhileWritingTheCoTrim) {
     EXPECT_EQ(sink.Texts(),
               (std::vector<std::string>{services::kTrimNotStored, services::kExchangeNotEnded,
                                         kline::kPortBusy, diag::kNotConnected}));
-    EXPECT_EQ(form->station.connected, 0);
-    EXPECT_FALSE(form->station.port.IsOpen());
-    EXPECT_EQ(PortsHeld(), 0);
+    ExpectNoConnectionLeft();
     const int handles = reliability::OpenHandles();
 
     PlugBackIn();
-    sink.Clear();
-    RunEcuEntry(3);
-    ASSERT_TRUE(ServeEventsUntil([&] { return ValuesShown(); }));
+    PollAgain();
     TrimFromTheDiagnostics(40);
     ASSERT_TRUE(ServeEventsUntil([&] { return ValuesShown(); }));
     EXPECT_NE(SimState().find("co_trim 40"), std::string::npos) << SimState();

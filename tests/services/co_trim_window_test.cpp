@@ -18,6 +18,7 @@
 #include "tests/support/connecting.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/serve_events.h"
 #include "tests/support/station_fixture.h"
 
 namespace {
@@ -61,15 +62,10 @@ class CoTrimWindowTest : public testing::Test {
     // Shows the dialog modally; once its showing is over and it waits for the user,
     // `user` runs (and should end the dialog).
     int Show(std::function<void()> user = [] {}) {
-        auto* poll = new QTimer(dialog.get());
-        QObject::connect(poll, &QTimer::timeout, [this, poll, user] {
-            if (QApplication::activeModalWidget() != dialog.get() || dialog->Timer1->isActive())
-                return;
-            poll->stop();
-            poll->deleteLater();
-            user();
-        });
-        poll->start(1);
+        testing_support::WhenReady(
+            dialog.get(),
+            [this] { return testing_support::WaitsForTheUser(dialog.get(), dialog->Timer1); },
+            std::move(user));
         return dialog->exec();
     }
     std::string Written() const { return services_test::Hex(backend.line.written); }

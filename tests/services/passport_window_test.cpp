@@ -176,14 +176,8 @@ TEST_P(PassportTest, FailedConnectionSaysNotInitialisedOnceShownAndSendsNoReques
 
 TEST_P(PassportTest, SilentEcuStoppedByTheUserSendsNoRequest) {
     // The user gives up in the connecting dialog after two wake-ups.
-    auto* poll = new QTimer(waiter.get());
-    QObject::connect(poll, &QTimer::timeout, [&] {
-        if (backend.opens >= 2) {
-            poll->stop();
-            waiter->BitBtn1Click();
-        }
-    });
-    poll->start(1);
+    testing_support::WhenReady(
+        waiter.get(), [&] { return backend.opens >= 2; }, [&] { waiter->BitBtn1Click(); });
     TPassport dialog(station, *waiter);
     EXPECT_EQ(Exec(dialog), 1);
     EXPECT_EQ(sink.Reports(),

@@ -22,6 +22,7 @@
 #include "tests/services/ecu_line.h"
 #include "tests/support/connecting.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/serve_events.h"
 #include "tests/support/station_fixture.h"
 #include "tests/support/virtual_clock.h"
 
