@@ -10,6 +10,8 @@
 // TAVRO_RANDOM_SEED repeats one seed, TAVRO_RANDOM_SEEDS sets how many seeds run (from
 // 1001 up), TAVRO_RANDOM_ACTIONS the actions per seed. A failing run prints its seed and the
 // actions that led to it, also when the process dies.
+#include <QtCore/private/qobject_p.h>
+#include <QtCore/private/qthread_p.h>
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -198,6 +200,11 @@ class RandomUser : public QObject {
         if (QMdiSubWindow* child = Child())
             return child;
         return Form().Panel1;
+    }
+    // True when the tick runs between handlers, not inside one (in a wait or a modal loop it
+    // started): the screen is then what the user sees settled.
+    static bool Settled() {
+        return QObjectPrivate::get(qApp)->threadData.loadRelaxed()->scopeLevel <= 1;
     }
     bool Idle() {
         const kline::Station& s = Form().station;
@@ -485,7 +492,7 @@ class RandomUser : public QObject {
             editor && editor != lastEditor_) {
             lastEditor_ = editor;
             QAbstractItemModel* model = editor->Active->model();
-            auto snapshot = [this, editor] { GroupEdited(editor); };
+            auto snapshot = [this, editor] { GroupEdited(static_cast<QObject*>(editor)); };
             QObject::connect(model, &QAbstractItemModel::rowsInserted, editor, snapshot);
             QObject::connect(model, &QAbstractItemModel::rowsRemoved, editor, snapshot);
             QObject::connect(model, &QAbstractItemModel::modelReset, editor, snapshot);
@@ -494,7 +501,12 @@ class RandomUser : public QObject {
 
     // The group editor shows the edited group's parameters; their positions in the list of
     // all parameters are the indices the group must hold.
-    void GroupEdited(diag::TDiag_prop* editor) {
+    void GroupEdited(QObject* object) {
+        // Not while the editor is being destroyed (its lists are emptied then): by that time
+        // it is no longer a group editor.
+        auto* editor = qobject_cast<diag::TDiag_prop*>(object);
+        if (!editor)
+            return;
         const int type = Form().station.Protocol().EcuType();
         const int group = editor->GroupButtons->checkedId();
         if (type < 0 || group < 0)
@@ -844,10 +856,14 @@ const std::vector<Invariant> kInvariants = {
      }},
     {"the connection flag agrees with the ECU's session", SessionMatches},
     {"the group box names the shown group",
-     [](RandomUser&, std::string& why) {
+     [](RandomUser& u, std::string& why) {
+         // Between handlers (not while a group change is stopping the poller, when the box
+         // already names the next group), and not while the user is typing into the box.
          diag::TDiag_form* form = diag::Diag_form;
-         if (!form || !form->Polling() || form->Group_num->lineEdit() == form->focusWidget())
-             return true;  // still being typed into
+         QWidget* focus = form ? form->focusWidget() : nullptr;
+         if (!form || !form->Polling() || !u.Settled() || focus == form->Group_num ||
+             focus == form->Group_num->lineEdit())
+             return true;
          why = "box \"" + form->Group_num->currentText().toStdString() + "\", shown group " +
                std::to_string(form->ShownGroup() + 1);
          return form->Group_num->currentText() ==

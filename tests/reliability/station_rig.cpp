@@ -32,9 +32,10 @@ settings::SettingsRecord RigSettings(int ecuType, int count) {
     return record;
 }
 
-StationRig::StationRig(int family) : backend(clock, Family(family)) {
+StationRig::StationRig(int family, bool realTime)
+    : backend(realTime ? static_cast<platform::Clock&>(systemClock) : clock, Family(family)) {
     clock.Advance(1'000'000);  // the line has been idle a while
-    platform::UseClock(&clock);
+    platform::UseClock(realTime ? static_cast<platform::Clock*>(&systemClock) : &clock);
     path = dir_.filePath("auto.ini").toStdString();
     // The run ends with the main window closing; the test's own event loops go on.
     QApplication::setQuitOnLastWindowClosed(false);

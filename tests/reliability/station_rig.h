@@ -20,8 +20,9 @@ settings::SettingsRecord RigSettings(int ecuType, int count = 4);
 
 class StationRig {
   public:
-    // `family` is the ECU on the line (0 or 1).
-    explicit StationRig(int family);
+    // `family` is the ECU on the line (0 or 1). The line runs on the virtual clock, or at its
+    // real pace when `realTime` (a silent ECU then takes as long to give up as in a car).
+    explicit StationRig(int family, bool realTime = false);
     ~StationRig();
 
     // Writes `record` as auto.ini and starts the station on it; the main window is shown.
@@ -38,6 +39,7 @@ class StationRig {
     kline::Station& Station() { return form_->station; }
 
     platform::VirtualClock clock;
+    platform::SystemClock systemClock;
     sim::SimulatedBackend backend;
     std::string path;
 
