@@ -12,6 +12,7 @@
 #include "diag/catalogue.h"
 #include "diag/ui/horizontal_up_down.h"
 #include "diag/ui/reader_dat.h"
+#include "diag/ui/recording_control.h"
 #include "link/connection.h"
 #include "platform/messages.h"
 #include "widgets/graph.h"
@@ -141,8 +142,18 @@ void TDiag_form::BuildBar() {
 
     ComboBox1 = DropDown("ComboBox1", 128, {297, 4}, Bar);
     ComboBox1->addItem(QStringLiteral("Регулировка СО"));
-    // Only the item runs the command; typed text does not.
-    connect(ComboBox1, &QComboBox::activated, this, &TDiag_form::ComboBox1Change);
+    // After the CO trim, the recording command that applies now. Only the items run their
+    // commands; typed text does not.
+    Recording = new RecordingControl(station_, Bar, {435, 8});
+    ComboBox1->addItem(Recording->CommandText());
+    connect(Recording, &RecordingControl::CommandChanged, this,
+            [this] { ComboBox1->setItemText(1, Recording->CommandText()); });
+    connect(ComboBox1, &QComboBox::activated, this, [this](int index) {
+        if (index == 0)
+            ComboBox1Change();
+        else if (index == 1)
+            RecordingCommand();
+    });
 
     Timer1 = DeferredMessage("Timer1", this);
     connect(Timer1, &QTimer::timeout, this, &TDiag_form::Timer1Timer);
@@ -229,14 +240,24 @@ void TDiag_form::Group_numChange() {
         return;
     }
     StopPolling();
+    Recording->EndFile();
     TearDownGroup();
     ShowGroup(*chosen);
+}
+
+// The box keeps naming the CO trim; the recording goes on over group changes, a file each.
+void TDiag_form::RecordingCommand() {
+    ComboBox1->setCurrentIndex(0);
+    if (!polling_ || stopping_)
+        return;
+    Recording->Toggle();
 }
 
 void TDiag_form::ComboBox1Change() {
     if (!polling_ || stopping_)
         return;
     StopPolling();
+    Recording->EndFile();
     if (coTrim_)
         coTrim_();  // the dialog has the port to itself and ends the connection
     kline::Connect(station_, connector_);
@@ -278,6 +299,7 @@ void TDiag_form::FormClose() {
         if (!kline::Disconnect(station_))
             platform::ShowMessage(kLinkNotEnded, platform::kError, platform::Icon::Warning);
     }
+    Recording->Stop();  // after the stop request, so that the trace ends with it
     polling_ = false;
 }
 
@@ -351,17 +373,20 @@ void TDiag_form::StartPanels(std::span<const int32_t> items) {
         panels_[p]->FitTexts();
         graphs_[p]->Clear();
     }
+    Recording->OnPanels(items.first(count));
 }
 
 void TDiag_form::ShowValues(std::span<const int32_t> items, const kline::KwpMessage& liveData) {
     const kline::EcuProtocol& protocol = station_.Protocol();
     const size_t count = std::min(items.size(), panels_.size());
+    std::vector<std::string> texts(count);
     for (size_t p = 0; p < count; ++p) {
-        const std::string text = ParamText(protocol, liveData, items[p]);
-        panels_[p]->ValueLabel->setText(Text(text));
+        texts[p] = ParamText(protocol, liveData, items[p]);
+        panels_[p]->ValueLabel->setText(Text(texts[p]));
         panels_[p]->FitTexts();
-        graphs_[p]->AddValue(GraphValue(text));
+        graphs_[p]->AddValue(GraphValue(texts[p]));
     }
+    Recording->OnValues(texts);
 }
 
 }  // namespace diag

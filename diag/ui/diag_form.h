@@ -28,6 +28,7 @@ class TGraph;
 namespace diag {
 
 class HorizontalUpDown;
+class RecordingControl;
 class TReader_dat;
 
 class TDiag_form final : public kline::ChildWindow, private PollDisplay {
@@ -57,6 +58,11 @@ class TDiag_form final : public kline::ChildWindow, private PollDisplay {
     void UpDown1Changing(int position);
     void Timer1Timer();
     void Timer2Timer();
+
+    // "Начать запись" / "Остановить запись", the second item of ComboBox1, and the note on
+    // the bar while a recording runs.
+    RecordingControl* Recording;
+    void RecordingCommand();
 
     int ShownGroup() const { return shownGroup_; }
     bool Polling() const { return polling_; }

@@ -1,0 +1,98 @@
+// Recording from the diagnostics window over the simulated ECU: the command in "Управление",
+// a file per shown group while the user records, and none after "Остановить запись".
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPointer>
+#include <filesystem>
+#include <fstream>
+
+#include "diag/ui/diag_form.h"
+#include "diag/ui/recording_control.h"
+#include "sim/simulated_backend.h"
+#include "tests/support/diag_window.h"
+#include "tests/support/hand_over_sink.h"
+#include "tests/support/serve_events.h"
+#include "tests/support/station_fixture.h"
+#include "tests/support/virtual_clock.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ServeEventsUntil;
+
+class RecordingWindowTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        clock.Advance(1'000'000);
+        testing_support::PrepareStation(station, backend, 1, 50);
+        testing_support::ShowFirstParams(station.settings, 1, 2, 0);
+        testing_support::ShowFirstParams(station.settings, 1, 3, 1);
+        fs::remove_all(folder);
+    }
+    void TearDown() override {
+        if (form) {
+            form->close();
+            delete form;
+        }
+        fs::remove_all(folder);
+    }
+    // The header of each CSV in the folder, by the files' names (their order in time).
+    std::vector<std::string> Headers() const {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(folder))
+            if (entry.path().extension() == ".csv")
+                files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        std::vector<std::string> headers;
+        for (const fs::path& file : files) {
+            std::ifstream in(file, std::ios::binary);
+            std::string header;
+            std::getline(in, header);
+            headers.push_back(header.substr(3, header.size() - 4));  // no BOM, no CR
+        }
+        return headers;
+    }
+
+    testing_support::ScopedVirtualClock clock;
+    sim::SimulatedBackend backend{clock};
+    kline::Station station;
+    testing_support::HandOverSink sink;
+    testing_support::DiagWindowRig rig{station};
+    QPointer<diag::TDiag_form> form;
+    const fs::path folder = fs::path(testing::TempDir()) / "recording_window";
+};
+
+TEST_F(RecordingWindowTest, AGroupChangeStartsAFileOfItsOwnUntilTheUserStops) {
+    form = rig.OpenDiagnostics();
+    form->Recording->folder = folder;
+    ASSERT_TRUE(ServeEventsUntil([&] { return testing_support::AllValuesShown(form); }));
+    form->RecordingCommand();
+    EXPECT_EQ(form->ComboBox1->itemText(1), QStringLiteral("Остановить запись"));
+    EXPECT_EQ(form->ComboBox1->currentText(), QStringLiteral("Регулировка СО"));
+    ASSERT_TRUE(ServeEventsUntil([&] { return form->Recording->Current().Rows() >= 2; }));
+    EXPECT_TRUE(form->Recording->Note->isVisible());
+
+    const fs::path first = form->Recording->Current().CsvPath();
+    form->Group_num->setCurrentIndex(1);
+    form->Group_numChange();
+    ASSERT_TRUE(ServeEventsUntil([&] {
+        return form->Recording->Current().CsvPath() != first &&
+               form->Recording->Current().Rows() >= 2;
+    }));
+    form->RecordingCommand();  // "Остановить запись"
+    EXPECT_EQ(form->ComboBox1->itemText(1), QStringLiteral("Начать запись"));
+    EXPECT_FALSE(form->Recording->Note->isVisible());
+    form->Group_num->setCurrentIndex(0);
+    form->Group_numChange();
+    ASSERT_TRUE(ServeEventsUntil([&] { return form->Panels().size() == 2; }));
+
+    const std::vector<std::string> headers = Headers();
+    ASSERT_EQ(headers.size(), 2u) << "one file per recorded group, none after the stop";
+    EXPECT_EQ(std::count(headers[0].begin(), headers[0].end(), ';'), 3);
+    EXPECT_EQ(std::count(headers[1].begin(), headers[1].end(), ';'), 4);
+    EXPECT_TRUE(sink.Texts().empty());
+}
+
+}  // namespace
