@@ -1,6 +1,14 @@
 #include "services/ui/fault_codes_window.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
 #include <QHeaderView>
+#include <QMenu>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QShowEvent>
 #include <QTableWidget>
 #include <QTimer>
@@ -19,6 +27,7 @@ constexpr int kRowHeight = 24;
 constexpr const char* kNotInitialised = "Блок не инициализирован!";
 constexpr const char* kNoAnswer = "Блок не отвечает!";
 constexpr const char* kStopIncorrect = "Связь завершена не корректно!";
+constexpr const char* kReportNotSaved = "Не удалось сохранить отчёт!";
 
 void Warn(const char* text) {
     platform::ShowMessage(text, platform::kAttention, platform::Icon::Warning);
@@ -57,6 +66,7 @@ TErrors_form::TErrors_form(kline::Station& station, kline::Connector& connector,
     Timer2->setInterval(1);
     connect(Timer2, &QTimer::timeout, this, &TErrors_form::Timer2Timer);
 
+    BuildGridMenu();
     Errors_form = this;
 }
 
@@ -124,6 +134,7 @@ bool TErrors_form::ReadCodes(kline::KwpMessage& answer) {
 // Row 0 is the header; row 1 is written empty first, so that an answer without codes
 // shows one empty row.
 void TErrors_form::FillGrid(const std::vector<FaultRow>& rows) {
+    rows_ = rows;
     Grid->setRowCount(FaultGridRowCount(rows.size()) - 1);
     for (int column = 0; column < static_cast<int>(kFaultColumns.size()); ++column) {
         SetCell(column, 0, kFaultColumns[column].header);
@@ -149,6 +160,132 @@ void TErrors_form::Timer2Timer() {
     Timer2->stop();
     Warn(kNoAnswer);
     close();
+}
+
+// --- the grid's context menu ------------------------------------------------------------
+
+void TErrors_form::BuildGridMenu() {
+    Grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    GridMenu = new QMenu(Grid);
+    GridMenu->setObjectName("GridMenu");
+    GridMenu->addAction(QStringLiteral("Копировать"), this, &TErrors_form::CopyRows);
+    GridMenu->addAction(QStringLiteral("Сохранить отчёт..."), this, &TErrors_form::SaveReport);
+    connect(Grid, &QWidget::customContextMenuRequested, this,
+            [this](QPoint at) { GridMenu->popup(Grid->viewport()->mapToGlobal(at)); });
+    askReportPath = [this](const QString& proposed) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить отчёт"), proposed,
+                                            QStringLiteral("PDF (*.pdf)"));
+    };
+}
+
+void TErrors_form::CopyRows() {
+    QApplication::clipboard()->setText(QString::fromStdString(FaultListText(rows_)));
+}
+
+void TErrors_form::SaveReport() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString proposed = QDir::current().filePath(
+        QStringLiteral("Ошибки ЭБУ %1.pdf").arg(now.toString(QStringLiteral("yyyy-MM-dd HH-mm"))));
+    const QString path = askReportPath ? askReportPath(proposed) : QString();
+    if (path.isEmpty())
+        return;
+    const FaultReport report =
+        MakeFaultReport(rows_, station_.Protocol().EcuType(),
+                        now.toString(QStringLiteral("dd.MM.yyyy HH:mm")).toStdString());
+    if (!WriteReportPdf(report, path))
+        Warn(kReportNotSaved);
+}
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// The description column takes what the other three leave; they are as wide as the grid's.
+constexpr double kColumnShare[4] = {0.12, 0.56, 0.14, 0.18};
+
+struct TableLayout {
+    int pointSize = 0;
+    std::vector<int> rowHeights;
+    int total = 0;
+};
+
+// Row heights of the table with the descriptions wrapped, at `pointSize`.
+TableLayout LayOutTable(QPainter& p, const FaultReport& report, int width, int pointSize) {
+    TableLayout layout{pointSize, {}, 0};
+    QFont font = p.font();
+    font.setPointSize(pointSize);
+    p.setFont(font);
+    const int pad = p.fontMetrics().height() / 4;
+    for (const auto& cells : report.table) {
+        font.setBold(&cells == &report.table.front());  // the header row
+        p.setFont(font);
+        int height = p.fontMetrics().height();
+        for (size_t c = 0; c < cells.size(); ++c) {
+            const int w = static_cast<int>(width * kColumnShare[c]) - 2 * pad;
+            height = std::max(
+                height,
+                p.boundingRect(QRect(0, 0, w, 100000), Qt::TextWordWrap, Q(cells[c])).height());
+        }
+        layout.rowHeights.push_back(height + 2 * pad);
+        layout.total += height + 2 * pad;
+    }
+    return layout;
+}
+
+}  // namespace
+
+bool WriteReportPdf(const FaultReport& report, const QString& path) {
+    QPdfWriter pdf(path);
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    pdf.setTitle(Q(report.title));
+    pdf.setCreator(QStringLiteral("Tavro KX4.2H"));
+    QPainter p;
+    if (!p.begin(&pdf))
+        return false;
+    const int width = pdf.width();
+    int y = 0;
+    QFont font = p.font();
+    font.setPointSize(16);
+    font.setBold(true);
+    p.setFont(font);
+    p.drawText(QRect(0, y, width, p.fontMetrics().height()), Qt::AlignLeft, Q(report.title));
+    y += p.fontMetrics().height() * 3 / 2;
+    font.setPointSize(11);
+    font.setBold(false);
+    p.setFont(font);
+    for (const std::string& line : {report.when, report.family}) {
+        p.drawText(QRect(0, y, width, p.fontMetrics().height()), Qt::AlignLeft, Q(line));
+        y += p.fontMetrics().height();
+    }
+    y += p.fontMetrics().height();
+
+    // One page: the type shrinks until all 84 rows a fault list can hold fit.
+    TableLayout layout = LayOutTable(p, report, width, 10);
+    while (layout.pointSize > 4 && y + layout.total > pdf.height())
+        layout = LayOutTable(p, report, width, layout.pointSize - 1);
+    font.setPointSize(layout.pointSize);
+    const int pad = p.fontMetrics().height() / 4;
+    for (size_t r = 0; r < report.table.size(); ++r) {
+        font.setBold(r == 0);
+        p.setFont(font);
+        int x = 0;
+        for (size_t c = 0; c < 4; ++c) {
+            const int w = static_cast<int>(width * kColumnShare[c]);
+            const QRect cell(x, y, w, layout.rowHeights[r]);
+            p.drawRect(cell);
+            p.drawText(cell.adjusted(pad, pad, -pad, -pad), Qt::TextWordWrap | Qt::AlignVCenter,
+                       Q(report.table[r][c]));
+            x += w;
+        }
+        y += layout.rowHeights[r];
+    }
+    if (!report.empty.empty())
+        p.drawText(QRect(0, y + pad, width, p.fontMetrics().height() * 2), Qt::AlignLeft,
+                   Q(report.empty));
+    return p.end();
 }
 
 }  // namespace services

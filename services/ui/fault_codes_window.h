@@ -3,15 +3,18 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <vector>
 
 #include "link/connector.h"
 #include "link/station.h"
 #include "link/ui/child_window.h"
 #include "services/fault_codes.h"
+#include "services/fault_report.h"
 
 class QShowEvent;
 class QTableWidget;
+class QMenu;
 class QTimer;
 
 namespace services {
@@ -34,6 +37,14 @@ class TErrors_form final : public kline::ChildWindow {
     QString Cell(int column, int row) const;
 
     void FormShow();
+
+    // The grid's context menu: "Копировать" (every row as tab-separated text, header
+    // included, to the clipboard) and "Сохранить отчёт..." (a one-page PDF).
+    QMenu* GridMenu;
+    void CopyRows();
+    void SaveReport();
+    // Asks where the report goes, given a proposed file name; "" when the user cancels.
+    std::function<QString(const QString&)> askReportPath;
     void Timer1Timer();
     void Timer2Timer();
 
@@ -43,12 +54,17 @@ class TErrors_form final : public kline::ChildWindow {
   private:
     bool ReadCodes(kline::KwpMessage& answer);
     void FillGrid(const std::vector<FaultRow>& rows);
+    void BuildGridMenu();
     void SetCell(int column, int row, const std::string& text);
 
     kline::Station& station_;
     kline::Connector& connector_;
     bool formShown_ = false;
+    std::vector<FaultRow> rows_;  // what the grid lists
 };
+
+// Draws `report` on one A4 page of a PDF file; false when the file cannot be written.
+bool WriteReportPdf(const FaultReport& report, const QString& path);
 
 // The open fault list, if any; set while the window exists.
 extern TErrors_form* Errors_form;

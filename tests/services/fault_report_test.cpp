@@ -1,0 +1,122 @@
+// The fault list for the customer: the grid's context menu copies every row as
+// tab-separated text and saves a one-page PDF report with the date, the ECU family and the
+// rows, however many the ECU holds.
+#include "services/fault_report.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "services/ui/fault_codes_window.h"
+#include "tests/services/window_line.h"
+
+namespace {
+
+using services::TErrors_form;
+using services_test::Bytes;
+using services_test::OpenChild;
+
+class FaultReportTest : public services_test::WindowLine {
+  protected:
+    // The window after reading `answer` over a connection that ends properly.
+    std::unique_ptr<OpenChild> Open(const Bytes& answer) {
+        StartAnswered();
+        EcuAnswers({answer});
+        StopAnswered();
+        return std::make_unique<OpenChild>(new TErrors_form(station, *waiter));
+    }
+    static std::string Pdf(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    static int Pages(const std::string& pdf) {
+        int pages = 0;
+        for (size_t at = pdf.find("/Type /Page"); at != std::string::npos;
+             at = pdf.find("/Type /Page", at + 1))
+            pages += pdf.compare(at, 12, "/Type /Pages") != 0;
+        return pages;
+    }
+    const std::string path =
+        testing::TempDir() + "fault_report_" + std::to_string(GetParam()) + ".pdf";
+};
+
+INSTANTIATE_TEST_SUITE_P(BothFamilies, FaultReportTest, testing::Values(0, 1),
+                         testing_support::FamilyName);
+
+TEST_P(FaultReportTest, CopiesTheRowsAndSavesThemAsAReport) {
+    const auto opened = Open({0x58, 2, 0x01, 0x22, 0x60, 0x05, 0x05, 0x20});
+    auto& form = static_cast<TErrors_form&>(*opened->window);
+    const QList<QAction*> items = form.GridMenu->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[0]->text(), QStringLiteral("Копировать"));
+    EXPECT_EQ(items[1]->text(), QStringLiteral("Сохранить отчёт..."));
+
+    items[0]->trigger();
+    const std::string throttle =
+        GetParam() == 0 ? "Низкий уровень сигнала датчика положения дроссельной заслонки"
+                        : "Низкий уровень сигнала с датчика положения дросселя";
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
+              "Код ошибки\tОписание ошибки\tТекущая\tСохраненная\n"
+              "P0122\t" +
+                  throttle +
+                  "\tДа\tДа\n"
+                  "P0505\tОшибка регулятора холостого хода\tНет\tДа\n");
+
+    std::filesystem::remove(path);
+    QString proposed;
+    form.askReportPath = [&](const QString& name) {
+        proposed = name;
+        return QString::fromStdString(path);
+    };
+    items[1]->trigger();
+    EXPECT_TRUE(proposed.endsWith(QStringLiteral(".pdf"))) << proposed.toStdString();
+    const std::string pdf = Pdf(path);
+    EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
+    EXPECT_EQ(Pages(pdf), 1);
+    EXPECT_TRUE(sink.Reports().empty());
+
+    // Cancelled: nothing is written. A folder that does not exist: the user is told.
+    std::filesystem::remove(path);
+    form.askReportPath = [](const QString&) { return QString(); };
+    items[1]->trigger();
+    EXPECT_FALSE(std::filesystem::exists(path));
+    form.askReportPath = [](const QString&) { return QStringLiteral("/no/such/folder/r.pdf"); };
+    items[1]->trigger();
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Не удалось сохранить отчёт!"});
+    std::filesystem::remove(path);
+}
+
+TEST_P(FaultReportTest, EightyFourCodesStillFitOnePage) {
+    Bytes answer(255, 0);
+    answer[0] = 0x58;
+    answer[1] = 84;
+    for (int i = 0; i < 84; ++i) {
+        answer[2 + 3 * i] = 0x04;  // P0444, the longest description of the first family
+        answer[3 + 3 * i] = 0x44;
+        answer[4 + 3 * i] = 0x60;
+    }
+    const auto opened = Open(answer);
+    auto& form = static_cast<TErrors_form&>(*opened->window);
+    form.askReportPath = [&](const QString&) { return QString::fromStdString(path); };
+    form.SaveReport();
+    EXPECT_EQ(Pages(Pdf(path)), 1);
+    std::filesystem::remove(path);
+}
+
+TEST(FaultReport, NamesTheFamilyAndSaysWhenThereAreNoCodes) {
+    const services::FaultReport report = services::MakeFaultReport({}, 1, "08.12.2026 10:15");
+    EXPECT_EQ(report.title, "Ошибки ЭБУ");
+    EXPECT_EQ(report.when, "Дата и время: 08.12.2026 10:15");
+    EXPECT_EQ(report.family, "Блок: КАРНЕЛ  -   5.1");
+    ASSERT_EQ(report.table.size(), 1u);  // the header alone
+    EXPECT_EQ(report.empty, "Кодов ошибок нет.");
+    EXPECT_EQ(services::MakeFaultReport({{"P0102", "x", "Да", "Нет"}}, 0, "").empty, "");
+}
+
+}  // namespace
