@@ -6,6 +6,7 @@
 # poll's paint, a figure the machine's load does not move.
 #
 #   bench/run.sh              build in build/bench-release and measure
+#   bench/run.sh --recording  only the 50 ms poll period with and without a recording
 #   BENCH_BUILD_DIR=DIR bench/run.sh
 #
 # Exit status 1 when a figure misses its target.
@@ -26,13 +27,13 @@ echo "machine: $(nproc) cores, $cpu; load average at the start $(cut -d' ' -f1-3
 echo
 
 status=0
-QT_QPA_PLATFORM=offscreen "$build/bench/station_bench" 2>"$log" || status=$?
+QT_QPA_PLATFORM=offscreen "$build/bench/station_bench" "$@" 2>"$log" || status=$?
 if [ "$status" -gt 1 ]; then
     cat "$log" >&2
     exit "$status"
 fi
 
-if command -v valgrind >/dev/null; then
+if [ $# -eq 0 ] && command -v valgrind >/dev/null; then
     # One poll run under callgrind, counting only inside the window's hand-over.
     if QT_QPA_PLATFORM=offscreen valgrind --tool=callgrind --callgrind-out-file="$log.cg" \
         --compress-strings=no --toggle-collect='diag::TDiag_form::ShowValues*' \

@@ -10,7 +10,9 @@
 // - the station's peak resident memory;
 // - the start-up of the station program (startup_bench) to its first shown main window.
 // Everything runs on the offscreen platform. The output is one table; a figure that misses
-// its target makes the exit status 1. With --paint it only polls once, for callgrind.
+// its target makes the exit status 1. With --paint it only polls once, for callgrind. With
+// --recording it measures the 50 ms poll period of ECU type 0 with and without a live-data
+// recording (CSV and line trace), alternating, and compares the two ratios.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -20,12 +22,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QLabel>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -34,6 +38,7 @@
 
 #include "app/main_form.h"
 #include "diag/ui/diag_form.h"
+#include "diag/ui/recording_control.h"
 #include "link/connection.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
@@ -195,7 +200,9 @@ struct PollFigure {
 
 // The station as it runs: the main window, the connecting and CO trim dialogs, command 23
 // with 16 parameters of `family`, polled for `ms`.
-PollFigure MeasurePolling(TimingApplication& app, int family, int delay, int ms) {
+// With `record` the window records what it polls (into the settings' folder) while measured.
+PollFigure MeasurePolling(TimingApplication& app, int family, int delay, int ms,
+                          bool record = false) {
     PollFigure figure;
     const std::string trace =
         QDir::tempPath().toStdString() + "/station_bench_" + std::to_string(getpid()) + ".trace";
@@ -223,6 +230,14 @@ PollFigure MeasurePolling(TimingApplication& app, int family, int delay, int ms)
     if (form)
         ServeEventsUntil(valuesShown, 5000);
     if (form && valuesShown()) {
+        if (record) {
+            form->Recording->folder =
+                QFile::encodeName(dir.filePath(QStringLiteral("Записи"))).toStdString();
+            form->RecordingCommand();
+            ServeEventsUntil([&] { return form->Recording->Current().Rows() > 0; }, 1000);
+            if (form->Recording->Current().Rows() == 0)
+                return figure;
+        }
         app.handOversMs.clear();
         const double cpu0 = CpuSeconds();
         const double wall0 = MonotonicMs();
@@ -379,6 +394,38 @@ Row StartUpRow() {
 
 }  // namespace
 
+// The 50 ms poll of ECU type 0 without and with a recording, in alternating runs so that a
+// change of the machine's load hits both alike; each ratio is the median of its runs.
+int MeasureRecording(TimingApplication& app) {
+    constexpr int kRuns = 3;
+    const ExchangeFigure exchange = MeasureExchange(0);
+    const double reference = 50 + exchange.measuredMs;
+    std::vector<double> periods[2];
+    for (int run = 0; run < 2 * kRuns; ++run) {
+        const bool record = run % 2 == 1;
+        const PollFigure poll = MeasurePolling(app, 0, 50, kPollMs, record);
+        if (!poll.ok || !exchange.ok)
+            return 2;
+        periods[record].push_back(poll.periodMs);
+    }
+    std::vector<Row> rows;
+    double ratios[2];
+    for (int record = 0; record < 2; ++record) {
+        const double period = Median(periods[record]);
+        ratios[record] = period / reference;
+        rows.push_back({std::string("poll period 50 ms, ECU type 0") +
+                            (record ? ", recording" : ", not recording") + " (median of " +
+                            std::to_string(kRuns) + " runs)",
+                        Format("%.1f ms", period), Format("%.1f ms delay + exchange", reference),
+                        ratios[record], 1.03, false, "<= 1.03"});
+    }
+    const double change = std::abs(ratios[1] - ratios[0]) / ratios[0];
+    rows.push_back({"recording's change of the poll period's ratio",
+                    Format("%.2f %%", change * 100), "the ratio without recording", change, 0.005,
+                    false, "<= 0.5 %"});
+    return PrintTable(rows) ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -391,6 +438,9 @@ int main(int argc, char** argv) {
         std::printf("ShowValues %.2f ms\n", poll.handOverMs);
         return poll.ok && reports.count == 0 ? 0 : 1;
     }
+
+    if (QCoreApplication::arguments().contains(QStringLiteral("--recording")))
+        return MeasureRecording(app);
 
     std::vector<Row> rows;
     std::vector<FamilyFigures> families;
