@@ -39,6 +39,7 @@
 #include <cstdlib>
 #include <deque>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 
@@ -169,7 +170,8 @@ class RandomUser : public QObject {
         std::ostringstream out;
         out << "seed " << seed_ << ": " << done_ << " actions, " << restarts_
             << " starts of the station, " << boxes_ << " message boxes, " << faults_
-            << " fault switches";
+            << " fault switches; windows shown:";
+        for (const auto& [name, count] : shown_) out << " " << name << " " << count;
         return out.str();
     }
 
@@ -483,6 +485,9 @@ class RandomUser : public QObject {
     }
 
     void WindowShown(QObject* watched) {
+        if (auto* window = qobject_cast<QWidget*>(watched);
+            window && (window->isWindow() || qobject_cast<QMdiSubWindow*>(window)))
+            ++shown_[window->metaObject()->className()];
         if (qobject_cast<diag::TDiag_form*>(watched) && watched != lastDiag_) {
             lastDiag_ = watched;
             expected_.savedWidth = lastFreeSize_.width();
@@ -538,6 +543,7 @@ class RandomUser : public QObject {
     bool dirty_ = false;
     std::string detail_;
     std::deque<std::string> history_;
+    std::map<std::string, int> shown_;  // windows shown, by class
     std::vector<std::string> failures_;
     settings::SettingsRecord expected_;
     QSize lastFreeSize_;
@@ -595,7 +601,7 @@ const std::vector<Action> kActions = {
          u.Note(RandomUser::Describe(button));
          user_input::DoubleClick(button);
      }},
-    {"click a label", 8, [](RandomUser& u) { return !Usable<QLabel>(u.Scope()).isEmpty(); },
+    {"click a label", 3, [](RandomUser& u) { return !Usable<QLabel>(u.Scope()).isEmpty(); },
      [](RandomUser& u) {
          QLabel* label = u.AnyOf(Usable<QLabel>(u.Scope()));
          u.Note(RandomUser::Describe(label));
@@ -613,7 +619,7 @@ const std::vector<Action> kActions = {
          u.Note(RandomUser::Describe(view));
          user_input::DoubleClick(view->viewport(), Row(view, u));
      }},
-    {"open a combo box", 4, [](RandomUser& u) { return !Usable<QComboBox>(u.Scope()).isEmpty(); },
+    {"open a combo box", 6, [](RandomUser& u) { return !Usable<QComboBox>(u.Scope()).isEmpty(); },
      [](RandomUser& u) {
          QComboBox* combo = u.AnyOf(Usable<QComboBox>(u.Scope()));
          u.Note(RandomUser::Describe(combo));
@@ -627,7 +633,7 @@ const std::vector<Action> kActions = {
          user_input::Click(combo, QPoint(6, combo->height() / 2));
          user_input::Key(u.Chance(0.5) ? Qt::Key_Down : Qt::Key_Up, {}, combo);
      }},
-    {"type text", 4, [](RandomUser& u) { return !Editable(u).isEmpty(); },
+    {"type text", 5, [](RandomUser& u) { return !Editable(u).isEmpty(); },
      [](RandomUser& u) {
          QWidget* edit = u.AnyOf(Editable(u));
          const QString& word = kWords[u.Pick(std::size(kWords))];
