@@ -125,11 +125,7 @@ void PrintTo(const PullCase& c, std::ostream* os) {
 
 class PullAdapterSimTest : public testing::TestWithParam<PullCase> {
   protected:
-    void SetUp() override {
-        clock.Advance(1'000'000);
-        testing_support::PrepareStation(station, pulling, 1, 50);
-        testing_support::ShowFirstParams(station.settings, 1, 16);
-    }
+    void SetUp() override { testing_support::PrepareSixteenParams(clock, station, pulling); }
     void TearDown() override {
         CloseWindow();
         kline::ClosePort(station.port);

@@ -84,11 +84,7 @@ struct Figures {
 
 class SoakTest : public testing::Test, public QObject {
   protected:
-    void SetUp() override {
-        clock.Advance(1'000'000);
-        testing_support::PrepareStation(station, backend, 1, 50);
-        testing_support::ShowFirstParams(station.settings, 1, 16);
-    }
+    void SetUp() override { testing_support::PrepareSixteenParams(clock, station, backend); }
     void TearDown() override {
         if (form) {
             form->removeEventFilter(this);

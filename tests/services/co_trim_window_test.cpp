@@ -53,6 +53,12 @@ class CoTrimWindowTest : public testing::Test {
     void Silent(int requests) {
         for (int i = 0; i < requests; ++i) backend.line.answers.push_back({});
     }
+    // "Ok" answered: a new connection and both write steps of the trim.
+    void TrimWriteAnswered() {
+        Answers({0xC1, 0xEF, 0x8F});
+        Answers({0x70, 0x61, 0x08});
+        Answers({0x70, 0x61, 0x00});
+    }
     // A connection, one live data answer and a stop, as a good showing needs them.
     void GoodShowing(uint8_t byte11) {
         Answers({0xC1, 0xEF, 0x8F});
@@ -149,9 +155,7 @@ TEST_F(CoTrimWindowTest, ReadAttemptsHaveNoPauseBeforeThem) {
 
 TEST_F(CoTrimWindowTest, OneStepUpShowsTheNewValueAndOkSendsTrimByte1) {
     GoodShowing(0x00);
-    Answers({0xC1, 0xEF, 0x8F});
-    Answers({0x70, 0x61, 0x08});
-    Answers({0x70, 0x61, 0x00});
+    TrimWriteAnswered();
     Answers({0xC2});
     QString co;
     const int result = Show([&] {
@@ -178,9 +182,7 @@ TEST_F(CoTrimWindowTest, OneStepUpShowsTheNewValueAndOkSendsTrimByte1) {
 
 TEST_F(CoTrimWindowTest, LowestPositionSendsTrimByte80) {
     GoodShowing(0x00);
-    Answers({0xC1, 0xEF, 0x8F});
-    Answers({0x70, 0x61, 0x08});
-    Answers({0x70, 0x61, 0x00});
+    TrimWriteAnswered();
     Answers({0xC2});
     Show([&] {
         dialog->UpDown1->setValue(-128);
@@ -205,9 +207,7 @@ TEST_F(CoTrimWindowTest, FailedFirstWriteStepSkipsTheSecondAndSaysSo) {
 
 TEST_F(CoTrimWindowTest, FailedStopAfterWritingSaysTheExchangeDidNotEnd) {
     GoodShowing(0x00);
-    Answers({0xC1, 0xEF, 0x8F});
-    Answers({0x70, 0x61, 0x08});
-    Answers({0x70, 0x61, 0x00});
+    TrimWriteAnswered();
     Silent(10);
     const int result = Show([&] { dialog->BitBtn1Click(); });
     EXPECT_EQ(result, 1);

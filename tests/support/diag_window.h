@@ -11,6 +11,7 @@
 #include "link/ui/waiter.h"
 #include "services/ui/co_trim_window.h"
 #include "tests/support/connecting.h"
+#include "tests/support/station_fixture.h"
 #include "widgets/value_panel.h"
 
 namespace testing_support {
@@ -29,6 +30,15 @@ inline bool AllValuesShown(const diag::TDiag_form* form) {
 }  // namespace testing_support
 
 namespace testing_support {
+
+// The station of the long polling runs: the second family, 50 ms between requests, sixteen
+// parameters in the first group, on a line that has been idle for a second.
+inline void PrepareSixteenParams(platform::VirtualClock& clock, kline::Station& station,
+                                 platform::SerialBackend& backend) {
+    clock.Advance(1'000'000);
+    PrepareStation(station, backend, 1, 50);
+    ShowFirstParams(station.settings, 1, 16);
+}
 
 // What the main window gives the diagnostics window, for the tests that run without one: the
 // connecting dialog, the CO trim dialog that "Регулировка СО" shows, and a frame to open in.

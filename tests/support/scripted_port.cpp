@@ -15,17 +15,11 @@ bool ScriptedPort::Call(const std::string& name) {
 }
 
 bool ScriptedPort::GetState(platform::LineSettings& s) {
-    if (!Call("GetState"))
-        return false;
-    s = line_.state;
-    return true;
+    return CallCopying("GetState", line_.state, s);
 }
 
 bool ScriptedPort::SetState(const platform::LineSettings& s) {
-    if (!Call("SetState"))
-        return false;
-    line_.state = s;
-    return true;
+    return CallCopying("SetState", s, line_.state);
 }
 
 bool ScriptedPort::ClearDtr() {
@@ -36,17 +30,11 @@ bool ScriptedPort::ClearRts() {
 }
 
 bool ScriptedPort::GetTimeouts(platform::CommTimeouts& t) {
-    if (!Call("GetTimeouts"))
-        return false;
-    t = line_.timeouts;
-    return true;
+    return CallCopying("GetTimeouts", line_.timeouts, t);
 }
 
 bool ScriptedPort::SetTimeouts(const platform::CommTimeouts& t) {
-    if (!Call("SetTimeouts"))
-        return false;
-    line_.timeouts = t;
-    return true;
+    return CallCopying("SetTimeouts", t, line_.timeouts);
 }
 
 bool ScriptedPort::PurgeReceive() {

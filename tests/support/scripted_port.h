@@ -52,6 +52,14 @@ class ScriptedPort final : public platform::SerialPort {
 
   private:
     bool Call(const std::string& name);
+    // A call that copies one of the line's settings, unless the line makes it fail.
+    template <class T>
+    bool CallCopying(const std::string& name, const T& from, T& to) {
+        if (!Call(name))
+            return false;
+        to = from;
+        return true;
+    }
     ScriptedLine& line_;
 };
 
