@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
@@ -287,6 +288,12 @@ class EveryWindow : public testing::TestWithParam<int> {
         clock.Advance(1'000'000);
         main = std::make_unique<TMainForm>(dir.filePath("auto.ini").toStdString(), &backend);
         main->ConnectingDialog().Timer1->setInterval(5);
+        // Codes both families describe, one only the first family knows, one neither does.
+        backend.SetDtcs({{0x03, 0x40, 0x60},
+                         {0x05, 0x05, 0x20},
+                         {0x01, 0x30, 0x40},
+                         {0x16, 0x03, 0x20},
+                         {0x01, 0xA2, 0x00}});
         sink.reports.clear();  // the settings file of a first run is missing
         settings::SettingsRecord& record = main->station.settings;
         record.ecuType = static_cast<int8_t>(Family());
@@ -303,6 +310,44 @@ class EveryWindow : public testing::TestWithParam<int> {
     void Look(const QString& name, QWidget* window) {
         window->ensurePolished();
         seen[name] = {Shortfalls(window), FixedTexts(window)};
+        const QString shots = qEnvironmentVariable("TAVRO_WINDOW_SHOTS");
+        if (shots.isEmpty())
+            return;
+        const QString file = QStringLiteral("%1/%2-%3.png").arg(shots, name).arg(Family());
+        if (window == &main->ConnectingDialog())
+            ShootConnecting(file);
+        else
+            TakeShot(window, file);
+    }
+    // The connecting dialog as the user sees it: while the ECU keeps silent, until "Остановить".
+    void ShootConnecting(const QString& file) {
+        kline::TWaiter& waiter = main->ConnectingDialog();
+        backend.SetFault(0x81, sim::Fault{sim::FaultKind::Silent});
+        QTimer::singleShot(800, &waiter, [&waiter, file] {
+            QGuiApplication::primaryScreen()->grabWindow(0).save(file);
+            waiter.BitBtn1->click();
+        });
+        waiter.ShowWaiter();
+        backend.ClearInjectedFaults();
+        sink.reports.clear();
+    }
+    // With TAVRO_WINDOW_SHOTS set (a folder), each window is also pictured as the desktop
+    // shows it, frame and all: run under an X server with a window manager for the pictures
+    // of the documentation.
+    static void TakeShot(QWidget* window, const QString& file) {
+        const bool wasHidden = !window->isVisible();
+        if (wasHidden)
+            window->show();
+        window->raise();
+        QTest::qWait(1000);  // mapped, framed and painted
+        // The whole desktop, and the window alone with its frame.
+        const QPixmap desktop = QGuiApplication::primaryScreen()->grabWindow(0);
+        desktop.save(file);
+        QString alone = file;
+        alone.replace(QStringLiteral(".png"), QStringLiteral("-window.png"));
+        desktop.copy(window->window()->frameGeometry()).save(alone);
+        if (wasHidden)
+            window->hide();
     }
     // Runs `code` from the menu; the dialog it shows modally is looked at once `ready` holds,
     // then closed.
