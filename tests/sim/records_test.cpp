@@ -46,24 +46,24 @@ Bytes LiveDataAfter(Line& line, double minutes) {
 class Type0Rows : public testing::TestWithParam<Row> {};
 class Type1Rows : public testing::TestWithParam<Row> {};
 
-TEST_P(Type0Rows, ReadPlausibleValuesOfAWarmIdlingEngine) {
-    Line line(Family(0));
+// The row decodes to a value within its bounds from the live data of a warm idling engine
+// of `family`, whose record has `size` bytes.
+void ExpectPlausible(int family, size_t size, const Row& row) {
+    Line line(Family(family));
     line.backend.WithEcu([&](sim::Ecu& ecu) { ecu.Engine(line.clock.NowMicros()); });
     const Bytes d = LiveDataAfter(line, 10);
-    ASSERT_GE(d.size(), 35u);
-    const double value = GetParam().decode(d);
-    EXPECT_GE(value, GetParam().low) << Hex(d);
-    EXPECT_LE(value, GetParam().high) << Hex(d);
+    ASSERT_EQ(d.size(), size);
+    const double value = row.decode(d);
+    EXPECT_GE(value, row.low) << Hex(d);
+    EXPECT_LE(value, row.high) << Hex(d);
+}
+
+TEST_P(Type0Rows, ReadPlausibleValuesOfAWarmIdlingEngine) {
+    ExpectPlausible(0, 35, GetParam());
 }
 
 TEST_P(Type1Rows, ReadPlausibleValuesOfAWarmIdlingEngine) {
-    Line line(Family(1));
-    line.backend.WithEcu([&](sim::Ecu& ecu) { ecu.Engine(line.clock.NowMicros()); });
-    const Bytes d = LiveDataAfter(line, 10);
-    ASSERT_EQ(d.size(), 34u);
-    const double value = GetParam().decode(d);
-    EXPECT_GE(value, GetParam().low) << Hex(d);
-    EXPECT_LE(value, GetParam().high) << Hex(d);
+    ExpectPlausible(1, 34, GetParam());
 }
 
 // clang-format off

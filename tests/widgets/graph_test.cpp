@@ -405,18 +405,22 @@ TEST_F(GraphTest, TinyGraphDrawsWithoutAField) {
     EXPECT_EQ(CountInRect(image, image.rect(), kBlack), 0);
 }
 
-// A graph on a shown window: counts the drawings the toolkit makes.
-class CountingGraph : public TGraph {
+// A widget that counts the drawings the toolkit makes of it: a graph on a shown window, or
+// the window under it.
+template <class Widget>
+class Counting : public Widget {
   public:
-    using TGraph::TGraph;
+    using Widget::Widget;
     int paints = 0;
 
   protected:
     void paintEvent(QPaintEvent* event) override {
         ++paints;
-        TGraph::paintEvent(event);
+        Widget::paintEvent(event);
     }
 };
+using CountingGraph = Counting<TGraph>;
+using CountingWindow = Counting<QWidget>;
 
 TEST(ShownGraphTest, DrawsAtOnceAtTheEndOfEveryChange) {
     QWidget window;
@@ -439,18 +443,6 @@ TEST(ShownGraphTest, DrawsAtOnceAtTheEndOfEveryChange) {
     graph.SetPointPerScr(1);  // ignored writers draw nothing
     EXPECT_EQ(graph.paints, before);
 }
-
-// A window under a graph: counts its own drawings.
-class CountingWindow : public QWidget {
-  public:
-    int paints = 0;
-
-  protected:
-    void paintEvent(QPaintEvent* event) override {
-        ++paints;
-        QWidget::paintEvent(event);
-    }
-};
 
 TEST(ShownGraphTest, DrawingRepaintsTheGraphAloneWithItsFrameInTheParentsColour) {
     CountingWindow window;
