@@ -70,8 +70,8 @@ bool TraceReplay::Load(const std::vector<platform::TraceLine>& lines, platform::
     byRequest_.clear();
     byService_.clear();
     std::optional<Pending> pending;
-    const auto finish = [&] {
-        const bool ok = !pending || Finish(*pending, error);
+    const auto finish = [&](bool last) {
+        const bool ok = !pending || Finish(*pending, last, error);
         pending.reset();
         return ok;
     };
@@ -79,7 +79,7 @@ bool TraceReplay::Load(const std::vector<platform::TraceLine>& lines, platform::
         const int64_t span = static_cast<int64_t>(line.bytes.size()) * kByteMicros;
         switch (line.kind) {
             case platform::TraceKind::Tester:
-                if (!finish())
+                if (!finish(false))
                     return false;
                 if (std::optional<Request> request = RequestOf(line.bytes)) {
                     pending = Pending{*request, line.micros + span, false, {}, 0, 0};
@@ -104,12 +104,12 @@ bool TraceReplay::Load(const std::vector<platform::TraceLine>& lines, platform::
                 break;
             case platform::TraceKind::BreakSet:
             case platform::TraceKind::BreakClear:
-                if (!finish())
+                if (!finish(false))
                     return false;
                 break;
         }
     }
-    if (!finish())
+    if (!finish(true))
         return false;
     if (byService_.empty()) {
         error = {0, "no ECU answer to replay"};
@@ -118,10 +118,10 @@ bool TraceReplay::Load(const std::vector<platform::TraceLine>& lines, platform::
     return true;
 }
 
-bool TraceReplay::Finish(Pending& pending, platform::TraceError& error) {
+bool TraceReplay::Finish(Pending& pending, bool last, platform::TraceError& error) {
     if (pending.answer.empty())
         return true;  // unanswered: the replay answers what was answered
-    for (size_t at = 0; at < pending.answer.size();) {
+    for (size_t at = 0; last && at < pending.answer.size();) {
         const size_t size = FrameSize(pending.answer, at);
         if (size == 0) {
             error = {pending.answerLine, "the ECU's answer is no KWP frame"};

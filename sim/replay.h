@@ -18,8 +18,9 @@ namespace sim {
 
 class TraceReplay final : public AnswerSource {
   public:
-    // Takes the answers of a trace. False, with the wrong line, when an answer is cut short
-    // or no frame at all, or when the trace holds no answer.
+    // Takes the answers of a trace. False, with the wrong line, when the trace's last answer is
+    // cut short or no frame at all (the file was cut off), or when it holds no answer. An
+    // answer the line broke off before later ones is kept as it was: it plays the same fault.
     bool Load(const std::vector<platform::TraceLine>& lines, platform::TraceError& error);
 
     // A frame for the recorded ECU's address with a good checksum gets the next recorded
@@ -42,7 +43,7 @@ class TraceReplay final : public AnswerSource {
         std::optional<Answer> Next();
     };
     struct Pending;  // a request of the trace and what followed it
-    bool Finish(Pending& pending, platform::TraceError& error);
+    bool Finish(Pending& pending, bool last, platform::TraceError& error);
 
     std::map<std::vector<uint8_t>, Answers> byRequest_;  // the request's data, SID first
     std::map<uint8_t, Answers> byService_;

@@ -103,12 +103,22 @@ TEST_F(RecordReplay, TheReplayShowsTheRecordedValuesInTheRecordedOrder) {
     const std::vector<Row> replayed = ValueRows(OnlyFile(dir / "replayed", ".csv"));
     fs::remove(trace);
     ASSERT_GT(replayed.size(), recorded.size()) << "the replay has gone round";
-    // The second recording began somewhere in the loop; from there it follows it row by row.
+    // The second recording began somewhere in the loop; from there each row is the next
+    // recorded one. On a loaded machine the station may miss an answer (a byte later than its
+    // 110 ms) and retry: the ECU has moved on, so one or two recorded rows may be skipped.
     const auto start = std::find(recorded.begin(), recorded.end(), replayed[0]);
     ASSERT_NE(start, recorded.end()) << "a value set that was never recorded";
-    const size_t k = static_cast<size_t>(start - recorded.begin());
-    for (size_t i = 0; i < replayed.size(); ++i)
-        ASSERT_EQ(replayed[i], recorded[(k + i) % recorded.size()]) << "row " << i;
+    size_t at = static_cast<size_t>(start - recorded.begin());
+    size_t skipped = 0;
+    for (size_t i = 1; i < replayed.size(); ++i) {
+        size_t step = 1;
+        while (step <= 3 && replayed[i] != recorded[(at + step) % recorded.size()]) ++step;
+        ASSERT_LE(step, 3u) << "row " << i << " of " << replayed.size()
+                            << " is none of the next recorded ones after row " << at;
+        skipped += step - 1;
+        at = (at + step) % recorded.size();
+    }
+    EXPECT_LE(skipped, 2u) << "answers missed in the replay";
 }
 
 struct Refused {

@@ -85,6 +85,15 @@ TEST(Replay, TheStationsOwnTraceTimesBytesOnArrival) {
     EXPECT_EQ(replay.OnRequest(Request({0x21, 0x01}), false)->delayMicros, 25'000);
 }
 
+TEST(Replay, AnAnswerTheLineBrokeOffPlaysAsItCame) {
+    sim::TraceReplay replay = Loaded(
+        "0.000000 tester 82 11 F1 21 01 A6\n0.030772 ecu 83 F1 11 61\n"  // cut off
+        "0.200000 tester 82 11 F1 21 01 A6\n0.230772 ecu 83 F1 11 61 01 08 EF\n");
+    EXPECT_EQ(replay.OnRequest(Request({0x21, 0x01}), false)->frame,
+              (Bytes{0x83, 0xF1, 0x11, 0x61}));
+    EXPECT_EQ(replay.OnRequest(Request({0x21, 0x01}), false)->frame.size(), 7u);
+}
+
 TEST(Replay, PlaysOnTheLineAtTheRecordedDelay) {
     sim::TraceReplay replay = Loaded(kSimTrace);
     sim::KLineBus bus;
