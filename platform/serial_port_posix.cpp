@@ -336,7 +336,7 @@ bool HoldsFile(const std::string& pid, const std::string& path) {
 
 // The program that has `path` open, where the system lets us see it; and whether the braille
 // display service runs, which takes CH340 cables on some distributions.
-void LookForHolder(const std::string& path, OpenFailure& failure) {
+void LookForHolder(const std::string& path, OpenFailure& failure, bool deviceExists = true) {
     char resolved[PATH_MAX];
     const std::string device = realpath(path.c_str(), resolved) ? resolved : path;
     const std::string self = std::to_string(getpid());
@@ -344,7 +344,7 @@ void LookForHolder(const std::string& path, OpenFailure& failure) {
         const std::string name = ProgramName(pid);
         if (name == "brltty")
             failure.brailleService = true;
-        if (pid != self && failure.holder.empty() && HoldsFile(pid, device))
+        if (deviceExists && pid != self && failure.holder.empty() && HoldsFile(pid, device))
             failure.holder = name;
     }
 }
@@ -376,7 +376,7 @@ OpenFailure Diagnose(const std::string& path, int error) {
         case ENODEV:
         case ENXIO:
             failure.error = OpenError::Missing;
-            LookForHolder(path, failure);  // the braille service may have taken the cable
+            LookForHolder(path, failure, false);  // the braille service may have taken the cable
             break;
         case EACCES:
         case EPERM:

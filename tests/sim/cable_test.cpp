@@ -85,6 +85,10 @@ TEST_P(CableTest, StationFindsTheWakeUpAndKeepsItForThePort) {
     EXPECT_EQ(Connect(), row.attempts);
     ASSERT_EQ(station.connected, 1);
     EXPECT_EQ(LowPeriods(), row.lowPeriods);
+    // The passport record and the live data come over the woken line.
+    const kline::KwpMessage passport =
+        station.Protocol().Variant()->Exchange(kline::MakeRequest({0x1A, 0x80}), station.port);
+    EXPECT_EQ(passport.error, 0);
     kline::KwpMessage live;
     EXPECT_TRUE(station.Protocol().ReadLiveData(station.port, live));
     const kline::CableKnowledge& cable = station.cables.ports.at("COM1");
