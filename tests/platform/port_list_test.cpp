@@ -38,12 +38,13 @@ TEST_F(PortListTest, UsbAcmAndRealUartPortsThatFitSevenCharactersInNaturalOrder)
     for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyUSB0", "ttyACM0", "tty0", "tty63", "ttyUSB",
                              "ttyUSBx", "console", "ttyprintk", "pts", "null"})
         Device(name);
-    Uart("ttyS0", 4);   // 16550A
-    Uart("ttyS1", 0);   // the kernel made it, no UART answers there
-    Uart("ttyS12", 4);  // a card's port
+    Uart("ttyS0", 4);  // 16550A
+    Uart("ttyS1", 0);  // the kernel made it, no UART answers there
+    Uart("ttyS2", 4);
+    Uart("ttyS12", 4);  // a card's port: after ttyS2
     Device("ttyS3");    // no class entry: nothing tells it is real
-    EXPECT_EQ(List(),
-              (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyS12", "ttyUSB0", "ttyUSB2"}));
+    EXPECT_EQ(List(), (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyS2", "ttyS12", "ttyUSB0",
+                                                "ttyUSB2"}));
 }
 
 TEST_F(PortListTest, MissingFolderGivesNoPorts) {
