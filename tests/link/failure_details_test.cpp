@@ -119,35 +119,4 @@ TEST(OpenPortDetails, RateTheChipCannotMakeIsNamed) {
     }
 }
 
-struct ProbeRow {
-    const char* name;
-    bool echo;
-    std::vector<uint8_t> answer;
-    kline::FailureReason reason;
-};
-
-class ProbeAdapter : public testing::TestWithParam<ProbeRow> {};
-
-TEST_P(ProbeAdapter, TellsNoEchoFromAWrongOne) {
-    testing_support::RecordingSink sink;
-    platform::VirtualClock clock;
-    platform::UseClock(&clock);
-    testing_support::ScriptedBackend backend;
-    backend.line.echo = GetParam().echo;
-    if (!GetParam().answer.empty())
-        backend.line.answers.push_back(GetParam().answer);
-    kline::Port port;
-    ASSERT_TRUE(kline::OpenPort(backend, "ttyUSB0", 10400, port));
-    EXPECT_EQ(kline::ProbeAdapter(port), GetParam().reason);
-    kline::ClosePort(port);
-    platform::UseClock(nullptr);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Adapters, ProbeAdapter,
-    testing::Values(ProbeRow{"Echoes", true, {}, kline::FailureReason::None},
-                    ProbeRow{"WithoutPower", false, {}, kline::FailureReason::NoEcho},
-                    ProbeRow{"WrongRateOrNoise", false, {0x55}, kline::FailureReason::EchoDiffers}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 }  // namespace
