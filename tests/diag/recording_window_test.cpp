@@ -95,4 +95,19 @@ TEST_F(RecordingWindowTest, AGroupChangeStartsAFileOfItsOwnUntilTheUserStops) {
     EXPECT_TRUE(sink.Texts().empty());
 }
 
+TEST_F(RecordingWindowTest, AFolderThatCannotBeWrittenEndsTheRecordingNotThePoll) {
+    fs::create_directories(folder);
+    std::ofstream(folder / "file") << "in the way";
+    form = rig.OpenDiagnostics();
+    form->Recording->folder = folder / "file" / "Записи";
+    ASSERT_TRUE(ServeEventsUntil([&] { return testing_support::AllValuesShown(form); }));
+    form->RecordingCommand();
+    ASSERT_TRUE(ServeEventsUntil([&] { return !sink.Texts().empty(); }));
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{diag::kRecordStartFailed});
+    EXPECT_EQ(form->ComboBox1->itemText(1), QStringLiteral("Начать запись"));
+    const size_t requests = backend.Requests().size();
+    EXPECT_TRUE(ServeEventsUntil([&] { return backend.Requests().size() > requests + 2; }))
+        << "the poll goes on";
+}
+
 }  // namespace
