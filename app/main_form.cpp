@@ -253,6 +253,10 @@ int TMainForm::SelectedIndex() const {
 }
 
 void TMainForm::ListBox1Click() {
+    // A click still queued for the list when the close box had closed the window (both came
+    // in before the program handled the first) runs nothing: the station is ending.
+    if (!isVisible())
+        return;
     // With no entry selected the code is the section itself, which runs nothing.
     navigationCode_ = static_cast<uint8_t>(navigationCode_ / 10 * 10 + SelectedIndex() + 1);
     RunCommand();
