@@ -150,7 +150,11 @@ class RandomUser : public QObject {
     std::vector<std::string> Run() {
         timer_.start(1);
         for (;;) {
-            reliability::ServeUntil([this] { return !Form().isVisible(); }, 24 * 3600 * 1000);
+            // As the program runs: the application's loop until the main window has closed,
+            // which also ends every dialog's and message box's loop still running then.
+            QApplication::setQuitOnLastWindowClosed(true);
+            QApplication::exec();
+            QApplication::setQuitOnLastWindowClosed(false);
             const bool last = closing_;
             if (failures_.empty())
                 EndSegment();
@@ -347,8 +351,13 @@ class RandomUser : public QObject {
     }
 
     void ActTick() {
-        if (!Form().isVisible() || !failures_.empty())
+        if (!Form().isVisible()) {
+            // The station has closed; the run goes on once the loops have unwound. Nothing
+            // may have opened after the close.
+            if (Modal())
+                Fail("\"" + Describe(Modal()) + "\" is up after the station closed");
             return;
+        }
         ResyncLine();
         CheckInvariants();
         if (!failures_.empty())

@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "app/ebu_prop.h"
 #include "diag/ui/diag_form.h"
 #include "link/ui/qt_message_sink.h"
 #include "link/ui/waiter.h"
@@ -240,6 +241,36 @@ TEST_F(Navigation, MenuEntryClickedTwiceOpensOneWorkWindow) {
     ASSERT_TRUE(script.Run()) << "stuck at: " << script.Stuck();
     reliability::ServeUntil([] { return false; }, 100);
     EXPECT_EQ(Form().MdiArea->subWindowList().size(), 1);
+}
+
+// A click still queued for the list when the close box has closed the station runs nothing.
+TEST_F(Navigation, ClickQueuedAfterTheCloseBoxRunsNothing) {
+    constexpr int kEcuType = 2;  // "Тип блока управления" in "Настройки"
+    bool dialogShown = false;
+    QTimer watch;  // a dialog that should not be there is noted and closed
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (EBU_prop && EBU_prop->isVisible() && !dialogShown) {
+            dialogShown = true;
+            user_input::Key(Qt::Key_Escape, {}, EBU_prop);
+        }
+    });
+    watch.start(1);
+    script.Then(
+        "section", [&] { return Form().isVisible(); }, [&] { user_input::Click(Form().Label1); });
+    script.Then(
+        "close, then an entry", [&] { return Form().ListBox1->count() > kEcuType; },
+        [&] {
+            QListWidget* list = Form().ListBox1;
+            user_input::CloseBox(&Form());
+            user_input::Click(list->viewport(),
+                              list->visualItemRect(list->item(kEcuType)).center());
+        });
+    script.Then(
+        "station closed", [&] { return !Form().isVisible(); }, [] {});
+    ASSERT_TRUE(script.Run()) << "stuck at: " << script.Stuck();
+    reliability::ServeUntil([] { return false; }, 100);
+    EXPECT_FALSE(dialogShown) << "a command ran after the station had closed";
+    RunAndEnd();
 }
 
 }  // namespace
