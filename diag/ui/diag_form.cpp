@@ -233,9 +233,11 @@ void TDiag_form::FormResize() {
 
 void TDiag_form::Group_numChange() {
     const std::optional<int> chosen = ChosenGroup();
-    if (!polling_ || stopping_ || !chosen || *chosen == shownGroup_) {
-        // Nothing changes (the group on show again, text that names no group, or no poll to
-        // restart): the box goes back to naming the group on show.
+    // The group on show chosen again while its poll runs changes nothing; once the poll has
+    // ended (the ECU stopped answering) choosing it again is how the user starts it anew.
+    const bool sameGroupPolling = chosen == shownGroup_ && poller_ && poller_->isRunning();
+    if (!polling_ || stopping_ || !chosen || sameGroupPolling) {
+        // Nothing changes: the box goes back to naming the group on show.
         Group_num->setCurrentIndex(shownGroup_);
         return;
     }

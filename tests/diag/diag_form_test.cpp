@@ -375,6 +375,19 @@ TEST_F(DiagFormTest, TypedTextThatNamesNoGroupLeavesTheShownGroup) {
     EXPECT_TRUE(panel.isNull());
 }
 
+TEST_F(DiagFormTest, ChoosingTheShownGroupAfterThePollEndedStartsItAnew) {
+    ecu.liveSilent = true;
+    Group(0, {0});
+    Open();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !form->Reader()->isRunning(); }, kWait));
+    ASSERT_EQ(sink.Texts(), std::vector<std::string>{diag::kPollingStopped});
+    QPointer<diag::TReader_dat> ended = form->Reader();
+    ecu.liveSilent = false;
+    emit form->Group_num->activated(0);
+    EXPECT_TRUE(ended.isNull());
+    EXPECT_TRUE(ValuesShown());
+}
+
 TEST_F(DiagFormTest, TheGraphsFollowTheWidthControlWithoutLag) {
     Group(0, {0, 2});
     Open();
