@@ -359,6 +359,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
             return;
         }
     }
+    // The station is ending: a click on the menu or the list that was still queued behind
+    // the close box must not open a menu or run a command on the closed window (an open
+    // menu would even keep the program from ending).
+    HideNavigation();
     event->accept();
 }
 
