@@ -353,11 +353,16 @@ class RandomUser : public QObject {
     void ActTick() {
         if (!Form().isVisible()) {
             // The station has closed; the run goes on once the loops have unwound. Nothing
-            // may have opened after the close.
-            if (Modal())
+            // may have opened after the close, and the application's loop must have ended.
+            if (Modal()) {
                 Fail("\"" + Describe(Modal()) + "\" is up after the station closed");
+            } else if (++hiddenTicks_ > 1000) {
+                Fail("the program runs on for a second after its main window closed");
+                QCoreApplication::quit();
+            }
             return;
         }
+        hiddenTicks_ = 0;
         ResyncLine();
         CheckInvariants();
         if (!failures_.empty())
@@ -370,9 +375,15 @@ class RandomUser : public QObject {
             StartClosing();
             return;
         }
+        // A minimised window takes no clicks or keys: the user restores it first (or leaves
+        // it and changes the line).
+        const bool minimised = Top()->isMinimized();
         std::vector<const Action*> usable;
         int weights = 0;
         for (const Action& action : kActions) {
+            const std::string name = action.name;
+            if (minimised && name != "restore" && name != "wait" && name.rfind("fault", 0) != 0)
+                continue;
             if (action.applies(*this)) {
                 usable.push_back(&action);
                 weights += action.weight;
@@ -492,8 +503,12 @@ class RandomUser : public QObject {
     void SettingsDialogClosed(QObject* watched) {
         if (auto* dialog = qobject_cast<TComm_Prop*>(watched);
             dialog && dialog->result() == QDialog::Accepted) {
+            // What the boxes show counts: a number still being typed, brought into range,
+            // and the port name only when it was changed.
+            dialog->CSpinEdit1->interpretText();
             expected_.requestDelay = dialog->CSpinEdit1->value();
-            settings::SetPortName(expected_, dialog->ComboBox1->currentText().toStdString());
+            if (dialog->ComboBox1->currentText() != portShown_)
+                settings::SetPortName(expected_, dialog->ComboBox1->currentText().toStdString());
             Log("  connection settings taken: " + std::to_string(expected_.requestDelay) +
                 " ms, port \"" + settings::PortName(expected_) + "\"");
         }
@@ -505,6 +520,8 @@ class RandomUser : public QObject {
     }
 
     void WindowShown(QObject* watched) {
+        if (auto* dialog = qobject_cast<TComm_Prop*>(watched))
+            portShown_ = dialog->ComboBox1->currentText();
         if (auto* window = qobject_cast<QWidget*>(watched);
             window && (window->isWindow() || qobject_cast<QMdiSubWindow*>(window)))
             ++shown_[window->metaObject()->className()];
@@ -556,6 +573,7 @@ class RandomUser : public QObject {
     int boxes_ = 0;
     int faults_ = 0;
     int closeTicks_ = 0;
+    int hiddenTicks_ = 0;
     bool busy_ = false;
     bool closing_ = false;
     std::chrono::steady_clock::time_point closingSince_;
@@ -567,6 +585,7 @@ class RandomUser : public QObject {
     std::vector<std::string> failures_;
     settings::SettingsRecord expected_;
     QSize lastFreeSize_;
+    QString portShown_;  // the port name "Настройка соединения" opened with
     QPointer<QObject> lastBox_;
     QObject* lastDiag_ = nullptr;
     QObject* lastEditor_ = nullptr;

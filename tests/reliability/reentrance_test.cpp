@@ -273,4 +273,24 @@ TEST_F(Navigation, ClickQueuedAfterTheCloseBoxRunsNothing) {
     RunAndEnd();
 }
 
+// The program ends when its main window closes, also when a click on the menu bar was still
+// queued behind the close box.
+TEST_F(Navigation, ProgramEndsWhenAMenuClickFollowsTheCloseBox) {
+    QMenuBar* bar = Form().menuBar();
+    QTimer::singleShot(50, [&] {
+        user_input::CloseBox(&Form());
+        user_input::Click(bar, bar->actionGeometry(Form().N3->menuAction()).center());
+    });
+    bool ranOn = false;
+    QTimer::singleShot(2000, [&] {
+        ranOn = true;
+        QCoreApplication::exit(1);
+    });
+    QApplication::setQuitOnLastWindowClosed(true);
+    QApplication::exec();
+    QApplication::setQuitOnLastWindowClosed(false);
+    EXPECT_FALSE(ranOn) << "the program ran on after its main window closed; visible: "
+                        << (QApplication::activePopupWidget() ? "a popup" : "no popup");
+}
+
 }  // namespace
