@@ -71,7 +71,7 @@ class ImpatientUser : public testing::Test {
             "message box", [&] { return MessageBox() != nullptr; },
             [&] {
                 reported.push_back(MessageBox()->text().toStdString());
-                user_input::Key(Qt::Key_Return);
+                user_input::Key(Qt::Key_Return, {}, MessageBox());
             });
     }
     // Closes the main window by its close box once the navigation is back.
@@ -130,7 +130,7 @@ TEST_F(SilentEcu, EscPressedTwice) {
         "message box or closed", [&] { return MessageBox() || Form().Panel1->isVisible(); },
         [&] {
             if (MessageBox())
-                user_input::Key(Qt::Key_Return);
+                user_input::Key(Qt::Key_Return, {}, MessageBox());
         });
     CloseStation();
     RunAndEnd();

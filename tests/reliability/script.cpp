@@ -1,5 +1,9 @@
 #include "tests/reliability/script.h"
 
+#include <QElapsedTimer>
+#include <cstdio>
+#include <cstdlib>
+
 #include "tests/reliability/station_rig.h"
 
 namespace reliability {
@@ -10,7 +14,16 @@ Script& Script::Then(std::string name, std::function<bool()> ready, std::functio
 }
 
 bool Script::Run(int ms) {
-    QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QObject::connect(&timer_, &QTimer::timeout, [this, ms, elapsed] {
+        // A course stuck inside a modal loop never returns to the wait below: it ends here.
+        if (elapsed.elapsed() > ms + 5'000) {
+            std::fprintf(stderr, "the course is stuck at: %s\n", Stuck().c_str());
+            std::abort();
+        }
+        Tick();
+    });
     timer_.start(1);
     const bool done = ServeUntil([this] { return next_ == steps_.size(); }, ms);
     timer_.stop();
