@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "app/commands.h"
 #include "link/connector.h"
@@ -171,8 +172,14 @@ void TMainForm::RunDialog(Dialog*& reference, Fill&& fill, Apply&& apply) {
         dialog = std::make_unique<Dialog>(this);
     reference = dialog.get();
     fill(*dialog);
-    if (dialog->exec() == QDialog::Accepted)
-        apply(*dialog);
+    // Taken when the user confirms, not when the dialog's loop has ended: keys and clicks still
+    // queued behind OK reach the hidden dialog before its loop ends, and must change nothing.
+    bool taken = false;  // once: a second OK queued behind the first changes nothing either
+    QObject::connect(dialog.get(), &QDialog::accepted, dialog.get(), [&] {
+        if (!std::exchange(taken, true))
+            apply(*dialog);
+    });
+    dialog->exec();
     ShowNavigation();
     reference = nullptr;
 }
