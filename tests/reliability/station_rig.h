@@ -36,6 +36,7 @@ class StationRig {
     std::string FileBytes() const;
 
     TMainForm& Form() { return *form_; }
+    bool Running() const { return form_ != nullptr; }  // false while the main window goes
     kline::Station& Station() { return form_->station; }
 
     platform::VirtualClock clock;
