@@ -17,7 +17,9 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 
+#include "app/comm_prop.h"
 #include "app/ebu_prop.h"
 #include "diag/ui/diag_form.h"
 #include "link/ui/qt_message_sink.h"
@@ -291,6 +293,33 @@ TEST_F(Navigation, ProgramEndsWhenAMenuClickFollowsTheCloseBox) {
     QApplication::setQuitOnLastWindowClosed(false);
     EXPECT_FALSE(ranOn) << "the program ran on after its main window closed; visible: "
                         << (QApplication::activePopupWidget() ? "a popup" : "no popup");
+}
+
+// Keys still queued behind OK reach the hidden dialog before its loop ends: they change
+// nothing that is stored.
+TEST_F(Navigation, KeysQueuedBehindOkChangeNothingStored) {
+    constexpr int kConnection = 1;  // "Настройка соединения" in "Настройки"
+    script.Then(
+        "section", [&] { return Form().isVisible(); }, [&] { user_input::Click(Form().Label1); });
+    script.Then(
+        "entry", [&] { return Form().ListBox1->count() > kConnection; },
+        [&] {
+            QListWidget* list = Form().ListBox1;
+            user_input::Click(list->viewport(),
+                              list->visualItemRect(list->item(kConnection)).center());
+        });
+    script.Then(
+        "OK, then more keys", [&] { return Comm_Prop && Comm_Prop->isVisible(); },
+        [&] {
+            user_input::Click(Comm_Prop->BitBtn1);
+            user_input::Click(Comm_Prop->CSpinEdit1);
+            user_input::Key(Qt::Key_Up, {}, Comm_Prop);
+            user_input::Key(Qt::Key_Up, {}, Comm_Prop);
+        });
+    script.Then(
+        "closed", [&] { return !Comm_Prop && Form().Panel1->isVisible(); }, [] {});
+    ASSERT_TRUE(script.Run()) << "stuck at: " << script.Stuck();
+    EXPECT_EQ(rig.Station().settings.requestDelay, 50);  // as the dialog showed it at OK
 }
 
 }  // namespace
