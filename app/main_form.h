@@ -172,11 +172,12 @@ void TMainForm::RunDialog(Dialog*& reference, Fill&& fill, Apply&& apply) {
         dialog = std::make_unique<Dialog>(this);
     reference = dialog.get();
     fill(*dialog);
-    // Taken when the user confirms, not when the dialog's loop has ended: keys and clicks still
-    // queued behind OK reach the hidden dialog before its loop ends, and must change nothing.
-    bool taken = false;  // once: a second OK queued behind the first changes nothing either
-    QObject::connect(dialog.get(), &QDialog::accepted, dialog.get(), [&] {
-        if (!std::exchange(taken, true))
+    // Taken when the user closes the dialog the first time, and only if that was OK: keys and
+    // clicks still queued behind OK or Cancel reach the hidden dialog before its loop ends,
+    // and must change nothing (not even turn a Cancel into an OK).
+    bool closed = false;
+    QObject::connect(dialog.get(), &QDialog::finished, dialog.get(), [&](int result) {
+        if (!std::exchange(closed, true) && result == QDialog::Accepted)
             apply(*dialog);
     });
     dialog->exec();
