@@ -295,9 +295,9 @@ TEST_F(Navigation, ProgramEndsWhenAMenuClickFollowsTheCloseBox) {
                         << (QApplication::activePopupWidget() ? "a popup" : "no popup");
 }
 
-// Keys still queued behind OK reach the hidden dialog before its loop ends: they change
-// nothing that is stored.
-TEST_F(Navigation, KeysQueuedBehindOkChangeNothingStored) {
+// Keys and clicks still queued behind OK or Cancel reach the hidden dialog before its loop
+// ends: they change nothing that is stored.
+TEST_F(Navigation, InputQueuedBehindOkOrCancelChangesNothingStored) {
     constexpr int kConnection = 1;  // "Настройка соединения" in "Настройки"
     script.Then(
         "section", [&] { return Form().isVisible(); }, [&] { user_input::Click(Form().Label1); });
@@ -317,7 +317,22 @@ TEST_F(Navigation, KeysQueuedBehindOkChangeNothingStored) {
             user_input::Key(Qt::Key_Up, {}, Comm_Prop);
         });
     script.Then(
-        "closed", [&] { return !Comm_Prop && Form().Panel1->isVisible(); }, [] {});
+        "closed", [&] { return !Comm_Prop && Form().Panel1->isVisible(); },
+        [&] {
+            QListWidget* list = Form().ListBox1;
+            user_input::Click(list->viewport(),
+                              list->visualItemRect(list->item(kConnection)).center());
+        });
+    // Cancel, then a step up and OK queued behind it: the Cancel stands.
+    script.Then(
+        "Cancel, then OK", [&] { return Comm_Prop && Comm_Prop->isVisible(); },
+        [&] {
+            user_input::Click(Comm_Prop->BitBtn2);
+            user_input::Key(Qt::Key_Up, {}, Comm_Prop);
+            user_input::Click(Comm_Prop->BitBtn1);
+        });
+    script.Then(
+        "closed again", [&] { return !Comm_Prop && Form().Panel1->isVisible(); }, [] {});
     ASSERT_TRUE(script.Run()) << "stuck at: " << script.Stuck();
     EXPECT_EQ(rig.Station().settings.requestDelay, 50);  // as the dialog showed it at OK
 }
