@@ -1,6 +1,7 @@
 #include "tests/reliability/station_rig.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
@@ -37,12 +38,17 @@ StationRig::StationRig(int family, bool realTime)
     clock.Advance(1'000'000);  // the line has been idle a while
     platform::UseClock(realTime ? static_cast<platform::Clock*>(&systemClock) : &clock);
     path = dir_.filePath("auto.ini").toStdString();
+    // The station's working folder, as the program has it: what it writes there (recordings)
+    // goes with the test's own folder.
+    previousDir_ = QDir::currentPath();
+    QDir::setCurrent(dir_.path());
     // The run ends with the main window closing; the test's own event loops go on.
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
 StationRig::~StationRig() {
     End();
+    QDir::setCurrent(previousDir_);
     platform::UseClock(nullptr);
 }
 

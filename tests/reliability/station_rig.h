@@ -46,6 +46,7 @@ class StationRig {
 
   private:
     QTemporaryDir dir_;
+    QString previousDir_;
     std::unique_ptr<TMainForm> form_;
 };
 
