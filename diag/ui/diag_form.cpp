@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -218,6 +219,7 @@ void TDiag_form::FormResize() {
         if (mainWindow_)
             ResizeMainWindow(mainWindow_, {mainWindow_->width(), height()});
     }
+    ShowWhole();
     if (!polling_)
         return;
     const int w = width();
@@ -229,6 +231,18 @@ void TDiag_form::FormResize() {
                                 graphs_[p]->height());
         panels_[p]->move(left ? 5 : graphWidth + 140, row * kRowHeight + 30);
     }
+}
+
+// Shown maximised, the window keeps its minimum size even where the main window's work area
+// is smaller, and its lower rows would stand hidden below the area's edge: the main window
+// grows by what is hidden (it gets its saved size back when this window closes).
+void TDiag_form::ShowWhole() {
+    QMdiArea* area = mdiArea();
+    if (!mainWindow_ || !area || !isMaximized())
+        return;
+    const int hidden = height() - area->viewport()->height();
+    if (hidden > 0)
+        ResizeMainWindow(mainWindow_, {mainWindow_->width(), mainWindow_->height() + hidden});
 }
 
 void TDiag_form::Group_numChange() {

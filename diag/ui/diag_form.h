@@ -85,6 +85,7 @@ class TDiag_form final : public kline::ChildWindow, private PollDisplay {
     void ShowGroup(int group);
     void BuildGroup(bool byShow);
     void TearDownGroup();
+    void ShowWhole();
     void StartPolling();
     void StopPolling();
 

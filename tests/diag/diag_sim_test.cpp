@@ -207,6 +207,8 @@ TEST_F(MainWindowDiagTest, Command23OpensTheWindowAndTheFrameGetsItsSizeBack) {
                    diag::Diag_form->Panels()[0]->ValueLabel->text() != QStringLiteral("-10000");
         },
         kWait));
+    // Shown maximised at its minimum size, the window stands whole inside the frame's area.
+    EXPECT_LE(diag::Diag_form->height(), diag::Diag_form->mdiArea()->viewport()->height());
 
     diag::Diag_form->close();
     EXPECT_TRUE(QTest::qWaitFor([] { return diag::Diag_form == nullptr; }, kWait));
