@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTranslator>
 
 #include "platform/messages.h"
 
@@ -17,7 +18,17 @@ class QtMessageSink final : public QObject, public platform::MessageSink {
     void Show(const platform::Report& report) override;
 
   private:
+    // The box's own button that opens the details speaks Russian like the rest of the
+    // station; every other text of the toolkit stays as it is.
+    class DetailsButtonTexts final : public QTranslator {
+      public:
+        QString translate(const char* context, const char* source, const char* disambiguation,
+                          int n) const override;
+        bool isEmpty() const override { return false; }
+    };
+
     void ShowHere(const platform::Report& report);
+    DetailsButtonTexts detailsTexts_;
 };
 
 }  // namespace kline

@@ -2,6 +2,7 @@
 // details button.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
@@ -11,7 +12,7 @@
 namespace {
 
 struct Shown {
-    QString text, details, title;
+    QString text, details, title, detailsButton;
 };
 
 // Shows `details` beside a port message and reads the box the user would see.
@@ -24,7 +25,10 @@ Shown ShowAndRead(const std::string& details) {
         if (!box)
             return;
         reader.stop();
-        shown = {box->text(), box->detailedText(), box->windowTitle()};
+        shown = {box->text(), box->detailedText(), box->windowTitle(), {}};
+        for (QAbstractButton* button : box->buttons())
+            if (box->buttonRole(button) == QMessageBox::ActionRole)
+                shown.detailsButton = button->text();
         box->accept();
     });
     reader.start(1);
@@ -38,6 +42,7 @@ TEST(QtMessageSink, DetailsGoBehindTheButtonAndTheTextStays) {
     EXPECT_EQ(with.text, "Данный порт уже занят другим приложением или не поддерживается!");
     EXPECT_EQ(with.details, "Порт /dev/ttyUSB0 занят программой minicom.");
     EXPECT_EQ(with.title, "Внимание!");
+    EXPECT_EQ(with.detailsButton, "Подробнее...");
     EXPECT_EQ(ShowAndRead("").details, "") << "no details, no button";
 }
 
