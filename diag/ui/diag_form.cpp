@@ -103,6 +103,9 @@ TDiag_form::TDiag_form(kline::Station& station, kline::Connector& connector,
 }
 
 TDiag_form::~TDiag_form() {
+    // The group box loses its focus while the frame below is torn down; its handler must not
+    // run on this half-destroyed window.
+    Group_num->lineEdit()->disconnect(this);
     StopPoller(poller_);  // only left running when the window was never closed
     if (Diag_form == this)
         Diag_form = nullptr;
