@@ -5,6 +5,7 @@
 
 #include <QCloseEvent>
 #include <QMdiSubWindow>
+#include <QTimer>
 
 namespace kline {
 
@@ -23,6 +24,9 @@ class ChildWindow : public QMdiSubWindow {
 
     void closeEvent(QCloseEvent* event) override {
         FormClose();
+        // A closed window shows no more deferred messages: a message box of its own timer
+        // would run while the main window destroys it.
+        for (QTimer* timer : findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) timer->stop();
         emit closed();
         QMdiSubWindow::closeEvent(event);
     }

@@ -219,4 +219,19 @@ TEST_F(MainWindowDiagTest, Command23OpensTheWindowAndTheFrameGetsItsSizeBack) {
     EXPECT_TRUE(sink.reports.empty());
 }
 
+// Closed by the user before its deferred message, the window says nothing more and goes.
+TEST_F(MainWindowDiagTest, ClosedBeforeItsMessageTheWindowGoesQuietly) {
+    TMainForm main(dir.filePath("auto.ini").toStdString(), &backend);
+    main.ConnectingDialog().Timer1->setInterval(5);
+    sink.reports.clear();  // the settings file of a first run is missing
+    main.station.settings.ecuType = 1;
+    main.station.BuildProtocol();  // no group has a parameter
+    main.show();
+    main.RunMenuCommand(23);
+    ASSERT_NE(diag::Diag_form, nullptr);
+    diag::Diag_form->close();
+    EXPECT_TRUE(QTest::qWaitFor([] { return diag::Diag_form == nullptr; }, kWait));
+    EXPECT_TRUE(sink.reports.empty());
+}
+
 }  // namespace
