@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QSpinBox>
+#include <QTimer>
 
 #include "app/about_box.h"
 #include "app/comm_prop.h"
@@ -21,6 +22,14 @@
 #include "services/ui/passport_window.h"
 
 void TMainForm::RunCommand() {
+    // A close of the main window that comes in between this command's dialogs and message
+    // boxes waits for the command's end (EndOfCommand), so no message of the command comes up
+    // over a station that has already closed.
+    ++commandsRunning_;
+    struct AtTheEnd {
+        TMainForm& form;
+        ~AtTheEnd() { form.EndOfCommand(); }
+    } atTheEnd{*this};
     // Every command of the table has its case; any other code (a section alone, an entry
     // that is not listed) runs nothing.
     switch (static_cast<Command>(navigationCode_)) {
@@ -107,4 +116,11 @@ void TMainForm::RunEcuTypeDialog() {
             record.ecuType = static_cast<int8_t>(dialog.ItemIndex());
             station.BuildProtocol();
         });
+}
+
+void TMainForm::EndOfCommand() {
+    if (--commandsRunning_ > 0 || !closeAfterCommand_)
+        return;
+    closeAfterCommand_ = false;
+    QTimer::singleShot(0, this, [this] { close(); });
 }

@@ -351,6 +351,11 @@ void TMainForm::FormActivate() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (commandsRunning_ > 0 && event->spontaneous()) {  // the close box, not "Выход"
+        closeAfterCommand_ = true;
+        event->ignore();
+        return;
+    }
     // Each work window ends its connection in its own close handling first.
     MdiArea->closeAllSubWindows();
     for (const QMdiSubWindow* child : MdiArea->subWindowList()) {

@@ -85,6 +85,7 @@ class TMainForm final : public QMainWindow {
     void ShowNavigation();
     // Carries out the command of the navigation code, then goes back to its section.
     void RunCommand();
+    void EndOfCommand();
 
     void Label1Click();  // "Настройки"
     void Label2Click();  // "Работа с ЭБУ"
@@ -147,6 +148,8 @@ class TMainForm final : public QMainWindow {
     std::unique_ptr<services::TCorrCO> coTrim_;
     uint8_t navigationCode_ = 0;
     bool firstActivation_ = true;
+    int commandsRunning_ = 0;         // RunCommand calls on the stack (their dialogs run loops)
+    bool closeAfterCommand_ = false;  // the close box was clicked while a command ran
     bool borderFixed_ = false;
     bool outerSizeFitted_ = false;
     QSize minimumClient_{600, 400};  // the client size of a 600 x 400 window, once framed

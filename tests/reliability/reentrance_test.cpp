@@ -151,6 +151,45 @@ class ShowCounter final : public QObject {
     }
 };
 
+// The close box clicked as the first message of "Сброс ошибок" is confirmed: the command
+// still says its last word over an open station, and the station closes after it.
+TEST_F(SilentEcu, CloseBoxBetweenACommandsMessagesWaitsForTheCommand) {
+    constexpr int kClearFaults = 5;  // "Сброс ошибок" in "Работа с ЭБУ"
+    rig.backend.SetAdapter(sim::AdapterMode::NoEcu);
+    script.Then(
+        "section", [&] { return Form().isVisible(); }, [&] { user_input::Click(Form().Label2); });
+    script.Then(
+        "entry", [&] { return Form().ListBox1->count() > kClearFaults; },
+        [&] {
+            QListWidget* list = Form().ListBox1;
+            user_input::Click(list->viewport(),
+                              list->visualItemRect(list->item(kClearFaults)).center());
+        });
+    script.Then(
+        "trying", [&] { return WaiterTrying(2); },
+        [&] { user_input::Click(kline::Waiter->BitBtn1); });
+    script.Then(
+        "first message", [&] { return MessageBox() != nullptr; },
+        [&] {
+            reported.push_back(MessageBox()->text().toStdString());
+            user_input::Key(Qt::Key_Return, {}, MessageBox());
+            user_input::CloseBox(&Form());
+        });
+    bool openUnderTheLast = false;
+    script.Then(
+        "last message", [&] { return MessageBox() != nullptr && reported.size() == 1; },
+        [&] {
+            openUnderTheLast = Form().isVisible();
+            reported.push_back(MessageBox()->text().toStdString());
+            user_input::Key(Qt::Key_Return, {}, MessageBox());
+        });
+    script.Then(
+        "station closed", [&] { return !Form().isVisible(); }, [] {});
+    RunAndEnd();
+    EXPECT_EQ(reported.size(), 2u);
+    EXPECT_TRUE(openUnderTheLast);
+}
+
 TEST_F(SilentEcu, ConnectingDialogMinimisedAndRestored) {
     rig.backend.SetAdapter(sim::AdapterMode::NoEcu);
     ShowCounter restores(kline::Waiter);
