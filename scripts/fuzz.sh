@@ -15,8 +15,10 @@ for target in exchange settings decoders trace; do
   (cd "$work" && "$build/fuzz/${target}_fuzz" -max_total_time="$seconds" -print_final_stats=1 \
      -max_len=600 "$work" 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY|crash' || true)
   status=${PIPESTATUS[0]}
-  if ls "$work"/crash-* "$work"/leak-* "$work"/timeout-* >/dev/null 2>&1; then
-    echo "fuzz target $target found a failure: $(ls "$work"/crash-* "$work"/leak-* "$work"/timeout-* 2>/dev/null)" >&2
+  # Any one kind of artefact is a failure (ls of all three patterns fails when one is absent).
+  found=$(find "$work" -maxdepth 1 \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' \) -print)
+  if [ -n "$found" ]; then
+    echo "fuzz target $target found a failure: $found" >&2
     exit 1
   fi
   rm -rf "$work"
