@@ -16,13 +16,7 @@
 
 namespace {
 
-template <class Done>
-bool WaitFor(Done done, int ms = 15000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
+using e2e::WaitFor;
 
 struct CableCase {
     int type;

@@ -18,14 +18,7 @@ namespace {
 
 using Info = e2e::StationTest;
 
-// Waits (serving events) until `done` holds or `ms` have passed.
-template <class Done>
-bool WaitFor(Done done, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
+using e2e::WaitFor;
 
 struct PassportCase {
     int type;

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <filesystem>
 #include <memory>
@@ -72,5 +74,14 @@ class StationTest : public testing::Test {
     std::filesystem::path dir;
     std::string stateFile;
 };
+
+// Waits at the line's real pace, serving events, until `done` holds or `ms` have passed.
+template <class Done>
+bool WaitFor(Done done, int ms = 15000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
 
 }  // namespace e2e
