@@ -33,7 +33,8 @@ fi
 # -O2 as the native build, without debug information: it halves the compile time here.
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DTAVRO_WITH_QT=OFF -DTAVRO_WERROR=ON \
-  -DTAVRO_GTEST_SOURCE=/usr/src/googletest -DTAVRO_LOOP_PORTS="COM5;COM6"
+  -DTAVRO_GTEST_SOURCE=/usr/src/googletest -DTAVRO_LOOP_PORTS="COM5;COM6" \
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-test.sh"
 cmake --build "$build" -j "$jobs"
 
 export WINEPREFIX="$build/wine"
