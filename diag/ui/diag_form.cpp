@@ -1,6 +1,5 @@
 #include "diag/ui/diag_form.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -253,7 +252,7 @@ void TDiag_form::Group_numChange() {
     // The group on show chosen again while its poll runs changes nothing; once the poll has
     // ended (the ECU stopped answering) choosing it again is how the user starts it anew.
     const bool sameGroupPolling = chosen == shownGroup_ && poller_ && poller_->isRunning();
-    if (!polling_ || stopping_ || !chosen || sameGroupPolling) {
+    if (!polling_ || !chosen || sameGroupPolling) {
         // Nothing changes: the box goes back to naming the group on show.
         Group_num->setCurrentIndex(shownGroup_);
         return;
@@ -267,13 +266,13 @@ void TDiag_form::Group_numChange() {
 // The box keeps naming the CO trim; the recording goes on over group changes, a file each.
 void TDiag_form::RecordingCommand() {
     ComboBox1->setCurrentIndex(0);
-    if (!polling_ || stopping_)
+    if (!polling_)
         return;
     Recording->Toggle();
 }
 
 void TDiag_form::ComboBox1Change() {
-    if (!polling_ || stopping_)
+    if (!polling_)
         return;
     StopPolling();
     Recording->EndFile();
@@ -301,14 +300,6 @@ void TDiag_form::Timer2Timer() {
     Timer2->stop();
     Warn(kNotConnected);
     close();
-}
-
-void TDiag_form::closeEvent(QCloseEvent* event) {
-    if (stopping_) {
-        event->ignore();
-        return;
-    }
-    kline::ChildWindow::closeEvent(event);
 }
 
 void TDiag_form::FormClose() {
@@ -371,10 +362,10 @@ void TDiag_form::StartPolling() {
     polling_ = true;
 }
 
+// The wait for the poller serves no user input (see kline::WaitServingEvents): a group
+// change, CO trim command or close box clicked meanwhile is handled after the stop.
 void TDiag_form::StopPolling() {
-    stopping_ = true;
     StopPoller(poller_);
-    stopping_ = false;
 }
 
 // --- the poller's hand-overs ----------------------------------------------------------------

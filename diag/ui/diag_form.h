@@ -75,7 +75,6 @@ class TDiag_form final : public kline::ChildWindow, private PollDisplay {
     void FormClose() override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
   private:
     void BuildBar();
@@ -102,9 +101,6 @@ class TDiag_form final : public kline::ChildWindow, private PollDisplay {
     std::vector<widgets::TGraph*> graphs_;
     std::unique_ptr<TReader_dat> poller_;
     bool polling_ = false;
-    // While the poller is being stopped the window keeps serving events; a second group
-    // change, CO trim command or close arriving then is refused.
-    bool stopping_ = false;
     bool shown_ = false;
     int shownGroup_ = 0;
 };

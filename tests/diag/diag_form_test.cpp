@@ -470,27 +470,4 @@ TEST_F(DiagFormTest, ClosingDuringUnansweredAttemptsShowsTheMessageOnceAndFinish
     EXPECT_EQ(station.connected, 0);
 }
 
-TEST_F(DiagFormTest, CloseWhileThePollerIsBeingStoppedIsRefused) {
-    ecu.liveSilent = true;
-    Group(0, {0});
-    Group(1, {2});
-    bool changed = false;
-    DuringTheThirdLiveRequest([&] {
-        ecu.liveSilent = false;
-        form->Group_num->setCurrentIndex(1);
-        emit form->Group_num->activated(1);  // stops the poller, which reports meanwhile
-        changed = true;
-    });
-    bool closeAccepted = true;
-    sink.onShow = [&](const platform::Report&) { closeAccepted = form->close(); };
-    Open();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return changed; }, kWait));
-    EXPECT_EQ(sink.Texts(), std::vector<std::string>{diag::kPollingStopped});
-    EXPECT_FALSE(closeAccepted);
-    EXPECT_FALSE(closed);
-    EXPECT_EQ(form->ShownGroup(), 1);
-    EXPECT_TRUE(form->Polling());
-    EXPECT_NE(form->Reader(), nullptr);
-}
-
 }  // namespace
