@@ -1,26 +1,20 @@
 #include "platform/line_trace.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace platform {
 
 namespace {
 
-// Wide enough for every side, so that the bytes of all lines stand in one column.
+// The word of each side, in TraceKind's order; padded so that the bytes of all lines stand
+// in one column.
+constexpr const char* kKindWords[] = {"tester", "echo  ", "ecu   ", "break set", "break clear"};
+static_assert(std::size(kKindWords) == static_cast<size_t>(TraceKind::BreakClear) + 1);
+
 const char* KindWord(TraceKind kind) {
-    switch (kind) {
-        case TraceKind::Tester:
-            return "tester";
-        case TraceKind::Echo:
-            return "echo  ";
-        case TraceKind::Ecu:
-            return "ecu   ";
-        case TraceKind::BreakSet:
-            return "break set";
-        case TraceKind::BreakClear:
-            return "break clear";
-    }
-    return "";
+    const auto index = static_cast<size_t>(kind);
+    return index < std::size(kKindWords) ? kKindWords[index] : "";
 }
 
 bool IsBreak(TraceKind kind) {

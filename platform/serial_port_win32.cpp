@@ -9,63 +9,42 @@ namespace platform {
 
 namespace {
 
-BYTE ParityCode(Parity parity) {
-    switch (parity) {
-        case Parity::None:
-            return NOPARITY;
-        case Parity::Odd:
-            return ODDPARITY;
-        case Parity::Even:
-            return EVENPARITY;
-        case Parity::Mark:
-            return MARKPARITY;
-        case Parity::Space:
-            return SPACEPARITY;
-    }
-    return NOPARITY;
-}
+// The DCB's codes beside our values, looked up both ways.
+template <class Value>
+struct CodeRow {
+    Value value;
+    BYTE code;
+};
 
-Parity ParityOf(BYTE code) {
-    switch (code) {
-        case ODDPARITY:
-            return Parity::Odd;
-        case EVENPARITY:
-            return Parity::Even;
-        case MARKPARITY:
-            return Parity::Mark;
-        case SPACEPARITY:
-            return Parity::Space;
-        default:
-            return Parity::None;
-    }
-}
+using ParityRow = CodeRow<Parity>;
+using StopBitsRow = CodeRow<StopBits>;
 
-BYTE StopBitsCode(StopBits stopBits) {
-    switch (stopBits) {
-        case StopBits::One:
-            return ONESTOPBIT;
-        case StopBits::OnePointFive:
-            return ONE5STOPBITS;
-        case StopBits::Two:
-            return TWOSTOPBITS;
-    }
-    return ONESTOPBIT;
-}
+constexpr ParityRow kParityCodes[] = {{Parity::None, NOPARITY},
+                                      {Parity::Odd, ODDPARITY},
+                                      {Parity::Even, EVENPARITY},
+                                      {Parity::Mark, MARKPARITY},
+                                      {Parity::Space, SPACEPARITY}};
 
-StopBits StopBitsOf(BYTE code) {
-    if (code == ONE5STOPBITS)
-        return StopBits::OnePointFive;
-    if (code == TWOSTOPBITS)
-        return StopBits::Two;
-    return StopBits::One;
+constexpr StopBitsRow kStopBitsCodes[] = {{StopBits::One, ONESTOPBIT},
+                                          {StopBits::OnePointFive, ONE5STOPBITS},
+                                          {StopBits::Two, TWOSTOPBITS}};
+
+// The row whose `field` is `key`; the first row when none is (a code the port invented).
+template <class Row, size_t N, class Key>
+const Row& RowWith(const Row (&rows)[N], Key Row::*field, Key key) {
+    for (const Row& row : rows) {
+        if (row.*field == key)
+            return row;
+    }
+    return rows[0];
 }
 
 LineSettings FromDcb(const DCB& dcb) {
     LineSettings s;
     s.baudRate = dcb.BaudRate;
     s.dataBits = dcb.ByteSize;
-    s.parity = ParityOf(dcb.Parity);
-    s.stopBits = StopBitsOf(dcb.StopBits);
+    s.parity = RowWith(kParityCodes, &ParityRow::code, dcb.Parity).value;
+    s.stopBits = RowWith(kStopBitsCodes, &StopBitsRow::code, dcb.StopBits).value;
     s.xonXoffOutput = dcb.fOutX;
     s.xonXoffInput = dcb.fInX;
     s.ctsFlow = dcb.fOutxCtsFlow;
@@ -85,8 +64,8 @@ LineSettings FromDcb(const DCB& dcb) {
 void ApplyToDcb(const LineSettings& s, DCB& dcb) {
     dcb.BaudRate = s.baudRate;
     dcb.ByteSize = s.dataBits;
-    dcb.Parity = ParityCode(s.parity);
-    dcb.StopBits = StopBitsCode(s.stopBits);
+    dcb.Parity = RowWith(kParityCodes, &ParityRow::value, s.parity).code;
+    dcb.StopBits = RowWith(kStopBitsCodes, &StopBitsRow::value, s.stopBits).code;
     dcb.fBinary = TRUE;  // the only mode Windows knows
     dcb.fParity = s.parity != Parity::None;
     dcb.fOutxCtsFlow = s.ctsFlow;
@@ -106,6 +85,13 @@ class Win32SerialPort final : public SerialPort {
   public:
     explicit Win32SerialPort(HANDLE handle) : handle_(handle) {}
     ~Win32SerialPort() override { Close(); }
+    bool Close() override {
+        if (!IsOpen())
+            return false;
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;  // never closed twice, whatever CloseHandle says
+        return CloseHandle(handle);
+    }
 
     bool GetState(LineSettings& settings) override {
         DCB dcb{};
@@ -183,14 +169,6 @@ class Win32SerialPort final : public SerialPort {
 
     bool SetBreak() override { return IsOpen() && SetCommBreak(handle_); }
     bool ClearBreak() override { return IsOpen() && ClearCommBreak(handle_); }
-
-    bool Close() override {
-        if (!IsOpen())
-            return false;
-        const HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;  // never closed twice, whatever CloseHandle says
-        return CloseHandle(handle);
-    }
 
   private:
     bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
