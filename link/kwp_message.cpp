@@ -1,5 +1,7 @@
 #include "link/kwp_message.h"
 
+#include <iterator>
+
 namespace kline {
 
 KwpMessage MakeRequest(std::initializer_list<uint8_t> bytes) {
@@ -86,33 +88,14 @@ std::string FailureText(FailureReason reason, uint8_t negativeCode) {
 }
 
 const char* FailureName(FailureReason reason) {
-    switch (reason) {
-        case FailureReason::None:
-            return "None";
-        case FailureReason::PortClosed:
-            return "PortClosed";
-        case FailureReason::WriteFailed:
-            return "WriteFailed";
-        case FailureReason::NoEcho:
-            return "NoEcho";
-        case FailureReason::EchoDiffers:
-            return "EchoDiffers";
-        case FailureReason::Silent:
-            return "Silent";
-        case FailureReason::NotForTester:
-            return "NotForTester";
-        case FailureReason::WrongSource:
-            return "WrongSource";
-        case FailureReason::NegativeAnswer:
-            return "NegativeAnswer";
-        case FailureReason::UnexpectedService:
-            return "UnexpectedService";
-        case FailureReason::Truncated:
-            return "Truncated";
-        case FailureReason::BadChecksum:
-            return "BadChecksum";
-    }
-    return "?";
+    // The enumerators' own names, in their order.
+    static constexpr const char* kNames[] = {
+        "None",      "PortClosed",   "WriteFailed", "NoEcho",         "EchoDiffers",
+        "Silent",    "NotForTester", "WrongSource", "NegativeAnswer", "UnexpectedService",
+        "Truncated", "BadChecksum"};
+    static_assert(std::size(kNames) == static_cast<size_t>(FailureReason::BadChecksum) + 1);
+    const auto index = static_cast<size_t>(reason);
+    return index < std::size(kNames) ? kNames[index] : "?";
 }
 
 }  // namespace kline

@@ -28,15 +28,10 @@ FailureReason ExpectedReason(const Fault& fault, int64_t byteWaitMicros) {
 }
 
 FailureReason ExpectedReason(AdapterMode adapter) {
-    switch (adapter) {
-        case AdapterMode::Normal:
-            return FailureReason::None;
-        case AdapterMode::Absent:
-            return FailureReason::NoEcho;
-        case AdapterMode::NoEcu:
-            return FailureReason::Silent;
-    }
-    return FailureReason::None;
+    // Without an adapter not even the echo comes back; without an ECU only the echo does.
+    if (adapter == AdapterMode::Absent)
+        return FailureReason::NoEcho;
+    return adapter == AdapterMode::NoEcu ? FailureReason::Silent : FailureReason::None;
 }
 
 FailureReason ExpectedReason(PortCall call) {

@@ -60,6 +60,8 @@ class SimulatedPort final : public platform::SerialPort {
     }
 
   private:
+    bool ChangeBreak(bool set);
+
     bool Open() const { return shared_->port.open && shared_->portGeneration == generation_; }
 
     // A set-up call: fails when the port is closed or the test makes it fail.
@@ -93,35 +95,35 @@ class SimulatedPort final : public platform::SerialPort {
 };
 
 bool SimulatedPort::SetBreak() {
+    return ChangeBreak(true);
+}
+
+bool SimulatedPort::ClearBreak() {
+    return ChangeBreak(false);
+}
+
+// The break reaches the line as the cable makes it: a stretched cable sends a slow zero byte
+// instead, and its driver restores the rate only after that byte, so the clear returns late.
+bool SimulatedPort::ChangeBreak(bool set) {
     std::unique_lock lock(shared_->mutex);
     if (!Open())
         return false;
     Cable& cable = shared_->cable;
     const int64_t now = shared_->clock.NowMicros();
-    shared_->breakRequestedAt = now;
+    if (set)
+        shared_->breakRequestedAt = now;
     if (cable.Kind() == CableKind::StretchedBreak) {
-        shared_->bus.SendByteAtRate(0x00, kStretchedBreakBaud, now);
+        if (set)
+            shared_->bus.SendByteAtRate(0x00, kStretchedBreakBaud, now);
+        else
+            SleepUntil(lock, shared_->breakRequestedAt + kStretchedClearMicros);
     } else if (cable.MakesBreak()) {
         const int64_t effect = cable.ControlTakesEffect(now);
         SleepUntil(lock, effect);
-        shared_->bus.SetBreak(effect);
-    }
-    SleepUntil(lock, shared_->clock.NowMicros() + cable.CallerDelay());
-    return true;
-}
-
-bool SimulatedPort::ClearBreak() {
-    std::unique_lock lock(shared_->mutex);
-    if (!Open())
-        return false;
-    Cable& cable = shared_->cable;
-    if (cable.Kind() == CableKind::StretchedBreak) {
-        // The driver restores the rate only after its stand-in byte: the call returns late.
-        SleepUntil(lock, shared_->breakRequestedAt + kStretchedClearMicros);
-    } else if (cable.MakesBreak()) {
-        const int64_t effect = cable.ControlTakesEffect(shared_->clock.NowMicros());
-        SleepUntil(lock, effect);
-        shared_->bus.ClearBreak(effect);
+        if (set)
+            shared_->bus.SetBreak(effect);
+        else
+            shared_->bus.ClearBreak(effect);
     }
     SleepUntil(lock, shared_->clock.NowMicros() + cable.CallerDelay());
     return true;
