@@ -64,21 +64,21 @@ void TGraph::SetAllPoints(int row) {
     points_.fill(row);
 }
 
+// A bound that would leave no range, or that is already set, is refused.
 void TGraph::SetMaxValue(int value) {
-    if (value == maxValue_ || value <= minValue_) {
-        return;
-    }
-    maxValue_ = value;
-    zeroLine_ = ComputeZeroLine();
-    SetAllPoints(zeroLine_);
-    Paint();
+    if (value != maxValue_ && value > minValue_)
+        SetRange(minValue_, value);
 }
 
 void TGraph::SetMinValue(int value) {
-    if (value == minValue_ || value >= maxValue_) {
-        return;
-    }
-    minValue_ = value;
+    if (value != minValue_ && value < maxValue_)
+        SetRange(value, maxValue_);
+}
+
+// A new range starts the trace again, flat on the new zero line.
+void TGraph::SetRange(int minValue, int maxValue) {
+    minValue_ = minValue;
+    maxValue_ = maxValue;
     zeroLine_ = ComputeZeroLine();
     SetAllPoints(zeroLine_);
     Paint();

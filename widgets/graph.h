@@ -66,6 +66,7 @@ class TGraph : public QWidget {
     int ComputeZeroLine() const;
     int RowOf(int value) const;
     void SetAllPoints(int row);
+    void SetRange(int minValue, int maxValue);
     void Draw(QPainter& painter);
     void DrawLimits(QPainter& painter);
     void DrawReadings(QPainter& painter) const;
