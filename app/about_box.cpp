@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QtMath>
 
+#include "link/ui/window_parts.h"
+
 TAboutBox* AboutBox = nullptr;
 
 namespace {
@@ -74,11 +76,8 @@ QIcon ProductIcon() {
 }
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
-    setObjectName("AboutBox");
-    setWindowTitle(QStringLiteral("...О программе"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(340, 200);
+    kline::SetUpDialog(this, "AboutBox", QStringLiteral("...О программе"), kline::kClosableDialog,
+                       {340, 200});
 
     auto* panel = new QFrame(this);
     panel->setObjectName("Panel1");

@@ -11,7 +11,9 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <algorithm>
+#include <tuple>
 
+#include "link/ui/window_parts.h"
 #include "platform/port_list.h"
 #include "settings/settings.h"
 
@@ -93,11 +95,8 @@ class DelaySpinEdit final : public QSpinBox {
 }  // namespace
 
 TComm_Prop::TComm_Prop(QWidget* parent) : QDialog(parent) {
-    setObjectName("Comm_Prop");
-    setWindowTitle(QStringLiteral("Настройки соединения"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(280, 130);
+    kline::SetUpDialog(this, "Comm_Prop", QStringLiteral("Настройки соединения"),
+                       kline::kClosableDialog, {280, 130});
 
     Label1 = SmallLabel(QStringLiteral("Порт для соединения с ЭБУ"), 8, 8, this);
     Label1->setObjectName("Label1");
@@ -126,17 +125,5 @@ TComm_Prop::TComm_Prop(QWidget* parent) : QDialog(parent) {
     CSpinEdit1->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     CSpinEdit1->setValue(250);
 
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
-                              QStringLiteral("OK"), this);
-    BitBtn1->setObjectName("BitBtn1");
-    BitBtn1->setGeometry(56, 88, 75, 25);
-    BitBtn1->setDefault(true);
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-
-    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                              QStringLiteral("Cancel"), this);
-    BitBtn2->setObjectName("BitBtn2");
-    BitBtn2->setGeometry(152, 88, 75, 25);
-    BitBtn2->setAutoDefault(false);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);  // Esc does the same
+    std::tie(BitBtn1, BitBtn2) = kline::OkCancelButtons(this, {56, 88}, {152, 88});
 }

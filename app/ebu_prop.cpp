@@ -8,15 +8,16 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <tuple>
+
+#include "link/ui/window_parts.h"
 
 TEBU_prop* EBU_prop = nullptr;
 
 TEBU_prop::TEBU_prop(QWidget* parent) : QDialog(parent) {
-    setObjectName("EBU_prop");
-    setWindowTitle(QStringLiteral("Тип блока управления"));
     // No system menu and no close box: the dialog ends by OK or Cancel only.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setFixedSize(207, 155);
+    kline::SetUpDialog(this, "EBU_prop", QStringLiteral("Тип блока управления"),
+                       Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint, {207, 155});
 
     EBUS = new QGroupBox(this);
     EBUS->setObjectName("EBUS");
@@ -31,19 +32,7 @@ TEBU_prop::TEBU_prop(QWidget* parent) : QDialog(parent) {
     }
     SetItemIndex(0);
 
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
-                              QStringLiteral("OK"), this);
-    BitBtn1->setObjectName("BitBtn1");
-    BitBtn1->setGeometry(16, 120, 75, 25);
-    BitBtn1->setDefault(true);
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-
-    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                              QStringLiteral("Cancel"), this);
-    BitBtn2->setObjectName("BitBtn2");
-    BitBtn2->setGeometry(112, 120, 75, 25);
-    BitBtn2->setAutoDefault(false);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    std::tie(BitBtn1, BitBtn2) = kline::OkCancelButtons(this, {16, 120}, {112, 120});
 }
 
 int TEBU_prop::ItemIndex() const {

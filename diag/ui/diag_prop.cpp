@@ -65,7 +65,7 @@ int Highlighted(const QListWidget* list) {
 }  // namespace
 
 TDiag_prop::TDiag_prop(kline::Station& station, QWidget* parent)
-    : kline::ChildWindow(parent), station_(station) {
+    : kline::ShownOnceWindow(parent), station_(station) {
     setObjectName("Diag_prop");
     setWindowTitle(QStringLiteral("Настройка диагностики"));
     client_ = new QWidget;
@@ -146,17 +146,7 @@ bool TDiag_prop::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    return kline::ChildWindow::eventFilter(watched, event);
-}
-
-// The show handler runs when the window first appears. Maximising an MDI child hides and
-// shows it again, and showing it maximised shows it twice: none of that is a new showing.
-void TDiag_prop::showEvent(QShowEvent* event) {
-    kline::ChildWindow::showEvent(event);
-    if (shown_)
-        return;
-    shown_ = true;
-    FormShow();
+    return kline::ShownOnceWindow::eventFilter(watched, event);
 }
 
 void TDiag_prop::FormShow() {
@@ -177,17 +167,13 @@ void TDiag_prop::GroupClick() {
 
 void TDiag_prop::ListDblClick() {
     const int index = Highlighted(List);
-    if (index < 0)
-        return;
-    if (AddToGroup(station_.settings, EcuType(), EditedGroup(), index))
+    if (index >= 0 && AddToGroup(station_.settings, EcuType(), EditedGroup(), index))
         Active->addItem(ListText(index));
 }
 
 void TDiag_prop::ActiveDblClick() {
     const int position = Highlighted(Active);
-    if (position < 0)
-        return;
-    if (RemoveFromGroup(station_.settings, EcuType(), EditedGroup(), position))
+    if (position >= 0 && RemoveFromGroup(station_.settings, EcuType(), EditedGroup(), position))
         delete Active->takeItem(position);
 }
 

@@ -14,7 +14,7 @@ class QPushButton;
 
 namespace diag {
 
-class TDiag_prop final : public kline::ChildWindow {
+class TDiag_prop final : public kline::ShownOnceWindow {
     Q_OBJECT
   public:
     explicit TDiag_prop(kline::Station& station, QWidget* parent = nullptr);
@@ -29,14 +29,13 @@ class TDiag_prop final : public kline::ChildWindow {
     QPushButton* BitBtn2;        // "Очистить", pressed by Esc as well
     QPushButton* BitBtn1;        // "Выход"
 
-    void FormShow();
+    void FormShow() override;
     void GroupClick();
     void ListDblClick();
     void ActiveDblClick();
     void BitBtn2Click();
 
   protected:
-    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -48,7 +47,6 @@ class TDiag_prop final : public kline::ChildWindow {
 
     kline::Station& station_;
     QWidget* client_;
-    bool shown_ = false;
 };
 
 // The open group editor, if any; set while the window exists.

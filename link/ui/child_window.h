@@ -5,6 +5,7 @@
 
 #include <QCloseEvent>
 #include <QMdiSubWindow>
+#include <QShowEvent>
 #include <QTimer>
 
 namespace kline {
@@ -30,6 +31,26 @@ class ChildWindow : public QMdiSubWindow {
         emit closed();
         QMdiSubWindow::closeEvent(event);
     }
+};
+
+// A work window whose FormShow runs once, when the window first appears. Maximising an MDI
+// child hides and shows it again, showing it maximised shows it twice, and the desktop shows
+// it again when the frame comes back from being minimised: none of that is a new showing.
+class ShownOnceWindow : public ChildWindow {
+    Q_OBJECT
+  public:
+    using ChildWindow::ChildWindow;
+
+    virtual void FormShow() = 0;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+    // The end of a deferred warning: the timer stops, the message shows, the window closes.
+    void WarnAndClose(QTimer* timer, const char* text);
+
+  private:
+    bool formShown_ = false;
 };
 
 }  // namespace kline

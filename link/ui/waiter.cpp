@@ -9,6 +9,7 @@
 
 #include "link/connection.h"
 #include "link/ui/wait.h"
+#include "link/ui/window_parts.h"
 #include "platform/clock.h"
 
 namespace kline {
@@ -20,11 +21,7 @@ void TCommunicator::run() {
 }
 
 TWaiter::TWaiter(Station& station, QWidget* parent) : QDialog(parent), station_(station) {
-    setObjectName("Waiter");
-    setWindowTitle(QStringLiteral("Связь с ЭБУ..."));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(336, 131);
+    SetUpDialog(this, "Waiter", QStringLiteral("Связь с ЭБУ..."), kClosableDialog, {336, 131});
     setModal(true);
 
     Label1 = new QLabel(this);
@@ -38,17 +35,12 @@ TWaiter::TWaiter(Station& station, QWidget* parent) : QDialog(parent), station_(
         "Пожалуйста подождите! Программа пытается связаться с ЭБУ. Если блок долго не отвечает - "
         "остановите процесс, проверьте адаптер и подсоединение ЭБУ и попробуйте еще раз."));
 
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                              QStringLiteral("Остановить"), this);
-    BitBtn1->setObjectName("BitBtn1");
-    BitBtn1->setGeometry(8, 96, 97, 25);
+    BitBtn1 = IconButton(QStyle::SP_DialogCancelButton, QStringLiteral("Остановить"), "BitBtn1",
+                         {8, 96, 97, 25}, this);
     BitBtn1->setAutoDefault(false);
     connect(BitBtn1, &QPushButton::clicked, this, &TWaiter::BitBtn1Click);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setInterval(500);
-    connect(Timer1, &QTimer::timeout, this, &TWaiter::Timer1Timer);
+    Timer1 = NamedTimer("Timer1", 500, this, &TWaiter::Timer1Timer);
 }
 
 TWaiter::~TWaiter() {

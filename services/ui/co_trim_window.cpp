@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "link/connection.h"
+#include "link/ui/window_parts.h"
 #include "platform/messages.h"
 #include "services/co_trim.h"
 
@@ -35,12 +36,8 @@ UpDown::UpDown(QWidget* parent) : QSpinBox(parent) {
 
 TCorrCO::TCorrCO(kline::Station& station, kline::Connector& connector, QWidget* parent)
     : QDialog(parent), station_(station), connector_(connector) {
-    setObjectName("CorrCO");
-    setWindowTitle(QStringLiteral("Корректировка СО"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    setFixedSize(247, 160);
+    kline::SetUpDialog(this, "CorrCO", QStringLiteral("Корректировка СО"),
+                       kline::kClosableDialog | Qt::WindowMaximizeButtonHint, {247, 160});
 
     Label1 = new QLabel(QStringLiteral("Текущая коррекция СО"), this);
     Label1->setObjectName("Label1");
@@ -74,10 +71,7 @@ TCorrCO::TCorrCO(kline::Station& station, kline::Connector& connector, QWidget* 
     Button1->setAutoDefault(false);
     connect(Button1, &QPushButton::clicked, this, &TCorrCO::BitBtn1Click);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setInterval(1);
-    connect(Timer1, &QTimer::timeout, this, &TCorrCO::Timer1Timer);
+    Timer1 = kline::NamedTimer("Timer1", 1, this, &TCorrCO::Timer1Timer);
 }
 
 TCorrCO::~TCorrCO() {

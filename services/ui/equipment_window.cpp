@@ -1,11 +1,11 @@
 #include "services/ui/equipment_window.h"
 
 #include <QListWidget>
-#include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QTimer>
 
 #include "link/connection.h"
+#include "link/ui/window_parts.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "services/equipment.h"
@@ -38,7 +38,7 @@ class FixedHeightDelegate final : public QStyledItemDelegate {
 }  // namespace
 
 TComplect::TComplect(kline::Station& station, kline::Connector& connector, QWidget* parent)
-    : kline::ChildWindow(parent), station_(station), connector_(connector) {
+    : kline::ShownOnceWindow(parent), station_(station), connector_(connector) {
     setObjectName("Complect");
     setWindowTitle(QStringLiteral("Комплектация"));
 
@@ -51,10 +51,7 @@ TComplect::TComplect(kline::Station& station, kline::Connector& connector, QWidg
     List_Compl->setUniformItemSizes(true);
     setWidget(List_Compl);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setInterval(1);
-    connect(Timer1, &QTimer::timeout, this, &TComplect::Timer1Timer);
+    Timer1 = kline::NamedTimer("Timer1", 1, this, &TComplect::Timer1Timer);
 
     Complect = this;
 }
@@ -62,16 +59,6 @@ TComplect::TComplect(kline::Station& station, kline::Connector& connector, QWidg
 TComplect::~TComplect() {
     if (Complect == this)
         Complect = nullptr;
-}
-
-void TComplect::showEvent(QShowEvent* event) {
-    kline::ChildWindow::showEvent(event);
-    // The read happens once per window: maximising it inside the frame shows it a second
-    // time, and so does the desktop when the frame comes back from being minimised.
-    if (formShown_)
-        return;
-    formShown_ = true;
-    FormShow();
 }
 
 void TComplect::FormShow() {
@@ -102,9 +89,7 @@ bool TComplect::ListEquipment(const kline::KwpMessage& record) {
 }
 
 void TComplect::Timer1Timer() {
-    Timer1->stop();
-    Warn(kNotInitialised);
-    close();
+    WarnAndClose(Timer1, kNotInitialised);
 }
 
 }  // namespace services

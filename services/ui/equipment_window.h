@@ -7,12 +7,11 @@
 #include "link/ui/child_window.h"
 
 class QListWidget;
-class QShowEvent;
 class QTimer;
 
 namespace services {
 
-class TComplect final : public kline::ChildWindow {
+class TComplect final : public kline::ShownOnceWindow {
     Q_OBJECT
   public:
     // Connects through `connector` (the main window hands over the connecting dialog).
@@ -22,11 +21,8 @@ class TComplect final : public kline::ChildWindow {
     QListWidget* List_Compl;
     QTimer* Timer1;  // 1 ms: "Блок не инициализирован!", then close
 
-    void FormShow();
+    void FormShow() override;
     void Timer1Timer();
-
-  protected:
-    void showEvent(QShowEvent* event) override;
 
   private:
     // Appends the lines of the set flags; false when the read or a line failed.
@@ -34,7 +30,6 @@ class TComplect final : public kline::ChildWindow {
 
     kline::Station& station_;
     kline::Connector& connector_;
-    bool formShown_ = false;
 };
 
 // The open equipment list, if any; set while the window exists.

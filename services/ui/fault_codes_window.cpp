@@ -9,11 +9,11 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QShowEvent>
 #include <QTableWidget>
 #include <QTimer>
 
 #include "link/connection.h"
+#include "link/ui/window_parts.h"
 #include "platform/messages.h"
 
 namespace services {
@@ -36,7 +36,7 @@ void Warn(const char* text) {
 }  // namespace
 
 TErrors_form::TErrors_form(kline::Station& station, kline::Connector& connector, QWidget* parent)
-    : kline::ChildWindow(parent), station_(station), connector_(connector) {
+    : kline::ShownOnceWindow(parent), station_(station), connector_(connector) {
     setObjectName("Errors_form");
     setWindowTitle(QStringLiteral("Ошибки ЭБУ"));
 
@@ -57,14 +57,8 @@ TErrors_form::TErrors_form(kline::Station& station, kline::Connector& connector,
     }
     setWidget(Grid);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setInterval(1);
-    connect(Timer1, &QTimer::timeout, this, &TErrors_form::Timer1Timer);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName("Timer2");
-    Timer2->setInterval(1);
-    connect(Timer2, &QTimer::timeout, this, &TErrors_form::Timer2Timer);
+    Timer1 = kline::NamedTimer("Timer1", 1, this, &TErrors_form::Timer1Timer);
+    Timer2 = kline::NamedTimer("Timer2", 1, this, &TErrors_form::Timer2Timer);
 
     BuildGridMenu();
     Errors_form = this;
@@ -93,16 +87,6 @@ void TErrors_form::SetCell(int column, int row, const std::string& text) {
     }
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     Grid->setItem(row - 1, column, item);
-}
-
-void TErrors_form::showEvent(QShowEvent* event) {
-    kline::ChildWindow::showEvent(event);
-    // The read happens once per window: maximising it inside the frame shows it a second
-    // time, and so does the desktop when the frame comes back from being minimised.
-    if (formShown_)
-        return;
-    formShown_ = true;
-    FormShow();
 }
 
 void TErrors_form::FormShow() {
@@ -151,15 +135,11 @@ void TErrors_form::FillGrid(const std::vector<FaultRow>& rows) {
 }
 
 void TErrors_form::Timer1Timer() {
-    Timer1->stop();
-    Warn(kNotInitialised);
-    close();
+    WarnAndClose(Timer1, kNotInitialised);
 }
 
 void TErrors_form::Timer2Timer() {
-    Timer2->stop();
-    Warn(kNoAnswer);
-    close();
+    WarnAndClose(Timer2, kNoAnswer);
 }
 
 // --- the grid's context menu ------------------------------------------------------------

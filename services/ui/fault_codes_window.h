@@ -12,14 +12,13 @@
 #include "services/fault_codes.h"
 #include "services/fault_report.h"
 
-class QShowEvent;
 class QTableWidget;
 class QMenu;
 class QTimer;
 
 namespace services {
 
-class TErrors_form final : public kline::ChildWindow {
+class TErrors_form final : public kline::ShownOnceWindow {
     Q_OBJECT
   public:
     // Connects through `connector` (the main window hands over the connecting dialog).
@@ -36,7 +35,7 @@ class TErrors_form final : public kline::ChildWindow {
     int RowCount() const;
     QString Cell(int column, int row) const;
 
-    void FormShow();
+    void FormShow() override;
 
     // The grid's context menu: "Копировать" (every row as tab-separated text, header
     // included, to the clipboard) and "Сохранить отчёт..." (a one-page PDF).
@@ -48,9 +47,6 @@ class TErrors_form final : public kline::ChildWindow {
     void Timer1Timer();
     void Timer2Timer();
 
-  protected:
-    void showEvent(QShowEvent* event) override;
-
   private:
     bool ReadCodes(kline::KwpMessage& answer);
     void FillGrid(const std::vector<FaultRow>& rows);
@@ -59,7 +55,6 @@ class TErrors_form final : public kline::ChildWindow {
 
     kline::Station& station_;
     kline::Connector& connector_;
-    bool formShown_ = false;
     std::vector<FaultRow> rows_;  // what the grid lists
 };
 

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "link/connection.h"
+#include "link/ui/window_parts.h"
 #include "platform/messages.h"
 
 namespace services {
@@ -80,14 +81,8 @@ TPassport::TPassport(kline::Station& station, kline::Connector& connector, QWidg
     SpeedButton1->setAutoDefault(false);
     connect(SpeedButton1, &QPushButton::clicked, this, &TPassport::SpeedButton1Click);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setInterval(1);
-    connect(Timer1, &QTimer::timeout, this, &TPassport::Timer1Timer);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName("Timer2");
-    Timer2->setInterval(1);
-    connect(Timer2, &QTimer::timeout, this, &TPassport::Timer2Timer);
+    Timer1 = kline::NamedTimer("Timer1", 1, this, &TPassport::Timer1Timer);
+    Timer2 = kline::NamedTimer("Timer2", 1, this, &TPassport::Timer2Timer);
 
     Passport = this;
 }
