@@ -146,25 +146,15 @@ class Win32SerialPort final : public SerialPort {
     bool PurgeReceive() override { return IsOpen() && PurgeComm(handle_, PURGE_RXCLEAR); }
 
     int ReadByte(uint8_t& byte) override {
-        if (!IsOpen())
-            return 0;
-        const ByteDeadline deadline(ReadWait(timeouts_));
-        DWORD count = 0;
-        if (ReadFile(handle_, &byte, 1, &count, nullptr))
-            return count == 1 ? 1 : 0;
-        deadline.WaitOut();  // a removed adapter fails at once: keep the line's pace
-        return 0;
+        return TransferByte(ReadWait(timeouts_), [&](DWORD& count) {
+            return ReadFile(handle_, &byte, 1, &count, nullptr);
+        });
     }
 
     int WriteByte(uint8_t byte) override {
-        if (!IsOpen())
-            return 0;
-        const ByteDeadline deadline(WriteWait(timeouts_));
-        DWORD count = 0;
-        if (WriteFile(handle_, &byte, 1, &count, nullptr))
-            return count == 1 ? 1 : 0;
-        deadline.WaitOut();
-        return 0;
+        return TransferByte(WriteWait(timeouts_), [&](DWORD& count) {
+            return WriteFile(handle_, &byte, 1, &count, nullptr);
+        });
     }
 
     bool SetBreak() override { return IsOpen() && SetCommBreak(handle_); }
@@ -172,6 +162,20 @@ class Win32SerialPort final : public SerialPort {
 
   private:
     bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+    // One byte through ReadFile or WriteFile (`transfer`); 1 when it went through. A call
+    // that fails at once (a removed adapter) still takes the byte's wait: keep the line's pace.
+    template <class Transfer>
+    int TransferByte(ByteWait wait, Transfer transfer) {
+        if (!IsOpen())
+            return 0;
+        const ByteDeadline deadline(wait);
+        DWORD count = 0;
+        if (transfer(count))
+            return count == 1 ? 1 : 0;
+        deadline.WaitOut();
+        return 0;
+    }
 
     bool ReadDcb(DCB& dcb) {
         dcb.DCBlength = sizeof dcb;

@@ -7,23 +7,21 @@
 
 namespace settings {
 
-namespace {
+// Field offsets of the file.
+constexpr int kGroupListsAt = 0;
+constexpr int kGroupCountsAt = 290;
+constexpr int kPortNameAt = 300;
+constexpr int kRequestDelayAt = 308;
+constexpr int kWindowTopAt = 312;
+constexpr int kWindowLeftAt = 316;
+constexpr int kSavedHeightAt = 320;
+constexpr int kSavedWidthAt = 324;
+constexpr int kWindowStateAt = 328;
+constexpr int kReserved1At = 329;
+constexpr int kEcuTypeAt = 332;
+constexpr int kReserved2At = 333;
 
-// Where each field of the file starts.
-enum FieldAt : int {
-    kGroupListsAt = 0,
-    kGroupCountsAt = 290,
-    kPortNameAt = 300,
-    kRequestDelayAt = 308,
-    kWindowTopAt = 312,
-    kWindowLeftAt = 316,
-    kSavedHeightAt = 320,
-    kSavedWidthAt = 324,
-    kWindowStateAt = 328,
-    kReserved1At = 329,
-    kEcuTypeAt = 332,
-    kReserved2At = 333,
-};
+namespace {
 
 void PutInt32(RecordBytes& bytes, int at, int32_t value) {
     auto u = static_cast<uint32_t>(value);

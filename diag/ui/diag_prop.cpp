@@ -16,6 +16,7 @@
 
 #include "diag/catalogue.h"
 #include "diag/groups.h"
+#include "link/ui/window_parts.h"
 
 namespace diag {
 
@@ -46,11 +47,10 @@ QListWidget* SensorList(const char* name, QWidget* parent) {
     return list;
 }
 
+// A 75 x 25 button that PlaceControls moves to its place.
 QPushButton* Button(const char* name, const QString& text, QStyle::StandardPixmap icon,
                     QWidget* parent) {
-    auto* button = new QPushButton(parent->style()->standardIcon(icon), text, parent);
-    button->setObjectName(name);
-    button->resize(75, 25);
+    QPushButton* button = kline::IconButton(icon, text, name, {0, 0, 75, 25}, parent);
     button->setAutoDefault(false);
     return button;
 }
@@ -78,8 +78,7 @@ TDiag_prop::TDiag_prop(kline::Station& station, QWidget* parent)
 }
 
 TDiag_prop::~TDiag_prop() {
-    if (Diag_prop == this)
-        Diag_prop = nullptr;
+    kline::ForgetWindow(Diag_prop, this);
 }
 
 void TDiag_prop::BuildControls(QWidget* client) {

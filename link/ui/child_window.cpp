@@ -1,6 +1,6 @@
 #include "link/ui/child_window.h"
 
-#include "platform/messages.h"
+#include "link/ui/window_parts.h"
 
 namespace kline {
 
@@ -14,7 +14,7 @@ void ShownOnceWindow::showEvent(QShowEvent* event) {
 
 void ShownOnceWindow::WarnAndClose(QTimer* timer, const char* text) {
     timer->stop();
-    platform::ShowMessage(text, platform::kAttention, platform::Icon::Warning);
+    Warn(text);
     close();
 }
 

@@ -45,8 +45,7 @@ TWaiter::TWaiter(Station& station, QWidget* parent) : QDialog(parent), station_(
 
 TWaiter::~TWaiter() {
     StopWorker();
-    if (Waiter == this)
-        Waiter = nullptr;
+    ForgetWindow(Waiter, this);
 }
 
 void TWaiter::showEvent(QShowEvent* event) {

@@ -1,5 +1,7 @@
 #include "link/ui/window_parts.h"
 
+#include "platform/messages.h"
+
 namespace kline {
 
 void SetUpDialog(QDialog* dialog, const char* name, const QString& title, Qt::WindowFlags flags,
@@ -30,6 +32,10 @@ std::pair<QPushButton*, QPushButton*> OkCancelButtons(QDialog* dialog, QPoint ok
     cancel->setAutoDefault(false);
     QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
     return {ok, cancel};
+}
+
+void Warn(const char* text) {
+    platform::ShowMessage(text, platform::kAttention, platform::Icon::Warning);
 }
 
 }  // namespace kline

@@ -29,6 +29,17 @@ QPushButton* IconButton(QStyle::StandardPixmap icon, const QString& text, const 
 std::pair<QPushButton*, QPushButton*> OkCancelButtons(QDialog* dialog, QPoint okAt,
                                                       QPoint cancelAt);
 
+// A warning box captioned "Внимание!", from any thread.
+void Warn(const char* text);
+
+// Clears the main window's handle on a window (Complect, Passport, ...) when it is `window`:
+// a newer window of the same kind may have taken the handle over.
+template <class Window>
+void ForgetWindow(Window*& handle, const Window* window) {
+    if (handle == window)
+        handle = nullptr;
+}
+
 // A stopped timer named `name` that calls `slot` of `owner` every `intervalMs` once started.
 template <class Owner>
 QTimer* NamedTimer(const char* name, int intervalMs, Owner* owner, void (Owner::*slot)()) {

@@ -22,10 +22,6 @@ QString TrimText(int trim) {
     return QString::fromStdString(CoTrimText(trim));
 }
 
-void Warn(const char* text) {
-    platform::ShowMessage(text, platform::kAttention, platform::Icon::Warning);
-}
-
 }  // namespace
 
 UpDown::UpDown(QWidget* parent) : QSpinBox(parent) {
@@ -75,8 +71,7 @@ TCorrCO::TCorrCO(kline::Station& station, kline::Connector& connector, QWidget* 
 }
 
 TCorrCO::~TCorrCO() {
-    if (CorrCO == this)
-        CorrCO = nullptr;
+    kline::ForgetWindow(CorrCO, this);
 }
 
 void TCorrCO::showEvent(QShowEvent* event) {
@@ -117,16 +112,16 @@ void TCorrCO::UpDown1Changing(int position) {
 void TCorrCO::BitBtn1Click() {
     kline::Connect(station_, connector_);  // showing the dialog ended its connection
     if (!station_.connected) {
-        Warn(kEcuSilent);
+        kline::Warn(kEcuSilent);
         done(1);
         return;
     }
     // The low byte of the position, two's complement on the line.
     const auto trim = static_cast<int8_t>(UpDown1->value());
     if (!WriteCoTrim(station_.Protocol(), trim, station_.RequestDelay(), station_.port))
-        Warn(kTrimNotStored);
+        kline::Warn(kTrimNotStored);
     if (!kline::Disconnect(station_))
-        Warn(kExchangeNotEnded);
+        kline::Warn(kExchangeNotEnded);
     done(1);
 }
 
@@ -135,7 +130,7 @@ void TCorrCO::Timer1Timer() {
     if (noTrim_)
         platform::ShowMessage(kNoCoTrim, platform::kAttention, platform::Icon::Information);
     else
-        Warn(kEcuSilent);
+        kline::Warn(kEcuSilent);
     done(1);
 }
 

@@ -7,8 +7,8 @@
 #include "link/connection.h"
 #include "link/ui/window_parts.h"
 #include "platform/clock.h"
-#include "platform/messages.h"
 #include "services/equipment.h"
+#include "services/ui/ecu_warnings.h"
 
 namespace services {
 
@@ -18,13 +18,6 @@ namespace {
 
 constexpr int kFontPixels = 16;
 constexpr int kItemHeight = 18;
-constexpr const char* kNotInitialised = "Блок не инициализирован!";
-constexpr const char* kNoAnswer = "Блок не отвечает!";
-constexpr const char* kStopIncorrect = "Связь завершена не корректно!";
-
-void Warn(const char* text) {
-    platform::ShowMessage(text, platform::kAttention, platform::Icon::Warning);
-}
 
 // Every line of the list is equally tall, whatever the font's own line height.
 class FixedHeightDelegate final : public QStyledItemDelegate {
@@ -57,8 +50,7 @@ TComplect::TComplect(kline::Station& station, kline::Connector& connector, QWidg
 }
 
 TComplect::~TComplect() {
-    if (Complect == this)
-        Complect = nullptr;
+    kline::ForgetWindow(Complect, this);
 }
 
 void TComplect::FormShow() {
@@ -70,9 +62,9 @@ void TComplect::FormShow() {
     platform::Sleep(station_.RequestDelay());
     const kline::KwpMessage record = ReadEquipment(station_.Protocol(), station_.port);
     if (!ListEquipment(record))
-        Warn(kNoAnswer);  // the window stays open
+        kline::Warn(kNoAnswer);  // the window stays open
     if (!kline::Disconnect(station_))
-        Warn(kStopIncorrect);
+        kline::Warn(kStopIncorrect);
 }
 
 bool TComplect::ListEquipment(const kline::KwpMessage& record) {

@@ -14,7 +14,7 @@
 
 #include "link/connection.h"
 #include "link/ui/window_parts.h"
-#include "platform/messages.h"
+#include "services/ui/ecu_warnings.h"
 
 namespace services {
 
@@ -24,14 +24,7 @@ namespace {
 
 constexpr int kReadAttempts = 10;
 constexpr int kRowHeight = 24;
-constexpr const char* kNotInitialised = "Блок не инициализирован!";
-constexpr const char* kNoAnswer = "Блок не отвечает!";
-constexpr const char* kStopIncorrect = "Связь завершена не корректно!";
 constexpr const char* kReportNotSaved = "Не удалось сохранить отчёт!";
-
-void Warn(const char* text) {
-    platform::ShowMessage(text, platform::kAttention, platform::Icon::Warning);
-}
 
 }  // namespace
 
@@ -65,8 +58,7 @@ TErrors_form::TErrors_form(kline::Station& station, kline::Connector& connector,
 }
 
 TErrors_form::~TErrors_form() {
-    if (Errors_form == this)
-        Errors_form = nullptr;
+    kline::ForgetWindow(Errors_form, this);
 }
 
 int TErrors_form::RowCount() const {
@@ -104,7 +96,7 @@ void TErrors_form::FormShow() {
         return;
     }
     if (!kline::Disconnect(station_))
-        Warn(kStopIncorrect);
+        kline::Warn(kStopIncorrect);
     FillGrid(FaultRows(station_.Protocol(), answer));
 }
 
@@ -173,7 +165,7 @@ void TErrors_form::SaveReport() {
         MakeFaultReport(rows_, station_.Protocol().EcuType(),
                         now.toString(QStringLiteral("dd.MM.yyyy HH:mm")).toStdString());
     if (!WriteReportPdf(report, path))
-        Warn(kReportNotSaved);
+        kline::Warn(kReportNotSaved);
 }
 
 namespace {

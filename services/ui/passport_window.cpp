@@ -14,6 +14,7 @@
 #include "link/connection.h"
 #include "link/ui/window_parts.h"
 #include "platform/messages.h"
+#include "services/ui/ecu_warnings.h"
 
 namespace services {
 
@@ -22,7 +23,6 @@ TPassport* Passport = nullptr;
 namespace {
 
 constexpr int kReadAttempts = 20;
-constexpr const char* kNotInitialised = "Блок не инициализирован!";
 constexpr const char* kNoAnswerToRequest = "Блок не отвечает на запрос!";
 
 // Fixed places, in pixels of the dialog's client area.
@@ -88,8 +88,7 @@ TPassport::TPassport(kline::Station& station, kline::Connector& connector, QWidg
 }
 
 TPassport::~TPassport() {
-    if (Passport == this)
-        Passport = nullptr;
+    kline::ForgetWindow(Passport, this);
 }
 
 // The upper frame's rows, then the lower frame's, top to bottom; each frame is as tall as
