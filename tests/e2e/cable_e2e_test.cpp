@@ -37,17 +37,7 @@ class NoBreakCable : public e2e::StationTest, public testing::WithParamInterface
 TEST_P(NoBreakCable, StationWakesTheEcuByItselfForPassportAndLiveData) {
     Start(GetParam().type, {"--cable", GetParam().cable});
     QString vehicle;
-    QTimer reader;
-    QObject::connect(&reader, &QTimer::timeout, [&] {
-        auto* passport = qobject_cast<services::TPassport*>(QApplication::activeModalWidget());
-        if (!passport || passport->Auto_type->text().isEmpty())
-            return;
-        reader.stop();
-        vehicle = passport->Auto_type->text();
-        passport->SpeedButton1->click();
-    });
-    reader.start(10);
-    RunEcuEntry(2);  // "Паспорт ЭБУ"
+    ReadPassport([&](services::TPassport& passport) { vehicle = passport.Auto_type->text(); });
     EXPECT_EQ(vehicle.trimmed().toStdString(), GetParam().vehicle);
     EXPECT_EQ(form->station.cables.ports.at(sim->portName).method, kline::WakeUpMethod::LowByte);
 

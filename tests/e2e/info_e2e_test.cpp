@@ -33,21 +33,12 @@ TEST_P(Passports, FieldsComeFromTheEcu) {
     const PassportCase& c = GetParam();
     Start(c.type);
     std::map<std::string, QString> shown;
-    // The dialog is modal: read its fields once they are filled, then press "Закрыть".
-    QTimer reader;
-    QObject::connect(&reader, &QTimer::timeout, [&] {
-        auto* passport = qobject_cast<services::TPassport*>(QApplication::activeModalWidget());
-        if (!passport || passport->Auto_type->text().isEmpty())
-            return;
-        reader.stop();
-        shown["vehicle"] = passport->Auto_type->text();
-        shown["date"] = passport->Data_progr->text();
-        shown["serial"] = passport->Serial_num->text();
-        shown["body"] = passport->Kuz_num->text();
-        passport->SpeedButton1->click();
+    ReadPassport([&](services::TPassport& passport) {
+        shown["vehicle"] = passport.Auto_type->text();
+        shown["date"] = passport.Data_progr->text();
+        shown["serial"] = passport.Serial_num->text();
+        shown["body"] = passport.Kuz_num->text();
     });
-    reader.start(10);
-    RunEcuEntry(2);  // "Паспорт ЭБУ"
     // Text fields keep the ECU's trailing blanks; the simulator pads its texts with them.
     EXPECT_EQ(shown["vehicle"].trimmed().toStdString(), c.vehicle);
     EXPECT_EQ(shown["date"].toStdString(), c.date);

@@ -7,8 +7,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +20,7 @@
 #include "app/main_form.h"
 #include "link/ui/waiter.h"
 #include "platform/clock.h"
+#include "services/ui/passport_window.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/sim_process.h"
 
@@ -63,6 +68,22 @@ class StationTest : public testing::Test {
     void RunEcuEntry(int position) {
         form->Label2Click();
         form->ListBox1->setCurrentRow(position - 1);
+    }
+
+    // Runs "Паспорт ЭБУ"; the dialog is modal: `read` gets it once its fields are filled,
+    // then "Закрыть" ends it.
+    void ReadPassport(const std::function<void(services::TPassport&)>& read) {
+        QTimer reader;
+        QObject::connect(&reader, &QTimer::timeout, [&] {
+            auto* passport = qobject_cast<services::TPassport*>(QApplication::activeModalWidget());
+            if (!passport || passport->Auto_type->text().isEmpty())
+                return;
+            reader.stop();
+            read(*passport);
+            passport->SpeedButton1->click();
+        });
+        reader.start(10);
+        RunEcuEntry(2);
     }
 
     std::string SimState() const { return testing_support::ReadTextFile(stateFile); }

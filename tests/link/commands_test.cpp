@@ -11,6 +11,7 @@
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
 #include "tests/support/serve_events.h"
+#include "tests/support/station_fixture.h"
 
 namespace {
 
@@ -30,11 +31,7 @@ class CommandsTest : public testing::Test {
   protected:
     void SetUp() override {
         platform::UseClock(&clock);
-        settings::ApplyDefaults(station.settings);
-        station.settings.ecuType = 1;
-        station.settings.requestDelay = 100;
-        station.BuildProtocol();
-        station.backend = &backend;
+        testing_support::PrepareStation(station, backend, 1, 100);
         waiter = testing_support::MakeWaiter(station);
     }
     void TearDown() override {

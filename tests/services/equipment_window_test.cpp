@@ -38,8 +38,7 @@ INSTANTIATE_TEST_SUITE_P(SecondFamily, EquipmentTest, testing::Values(1),
 
 TEST_P(EquipmentTest, HasItsList) {
     TComplect window(station, *waiter);
-    EXPECT_EQ(window.objectName(), "Complect");
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Комплектация"));
+    services_test::ExpectNameAndTitle(window, "Complect", "Комплектация");
     EXPECT_EQ(window.widget(), window.List_Compl);
     EXPECT_EQ(window.List_Compl->font().family(), "Arial");
     EXPECT_EQ(window.List_Compl->font().pixelSize(), 16);

@@ -51,8 +51,7 @@ INSTANTIATE_TEST_SUITE_P(BothFamilies, FaultListTest, testing::Values(0, 1),
 
 TEST_P(FaultListTest, HasItsGrid) {
     TErrors_form form(station, *waiter);
-    EXPECT_EQ(form.objectName(), "Errors_form");
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Ошибки ЭБУ"));
+    services_test::ExpectNameAndTitle(form, "Errors_form", "Ошибки ЭБУ");
     EXPECT_EQ(form.widget(), form.Grid);
     QTableWidget* grid = form.Grid;
     EXPECT_EQ(grid->columnCount(), 4);

@@ -103,8 +103,7 @@ INSTANTIATE_TEST_SUITE_P(BothFamilies, PassportTest, testing::Values(0, 1),
 
 TEST_P(PassportTest, HasItsRowsInTheirFrames) {
     TPassport dialog(station, *waiter);
-    EXPECT_EQ(dialog.objectName(), "Passport");
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Паспорт ЭБУ"));
+    services_test::ExpectNameAndTitle(dialog, "Passport", "Паспорт ЭБУ");
     EXPECT_EQ(dialog.size(), QSize(449, 388));
     EXPECT_EQ(dialog.SpeedButton1->text(), QStringLiteral("Закрыть"));
     for (QTimer* timer : {dialog.Timer1, dialog.Timer2}) {

@@ -30,6 +30,12 @@ namespace services_test {
 
 using Bytes = std::vector<uint8_t>;
 
+// The object name the main window finds a window by, and the title the user reads.
+inline void ExpectNameAndTitle(const QWidget& window, const char* name, const char* title) {
+    EXPECT_EQ(window.objectName(), name);
+    EXPECT_EQ(window.windowTitle(), QString::fromUtf8(title));
+}
+
 // Records each report with a note the test takes when it is shown on the user-interface
 // thread (for example whether the window was already visible), and confirms it at once.
 class NotingSink final : public platform::MessageSink {

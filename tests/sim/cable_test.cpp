@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <iterator>
 
 #include "link/connection.h"
 #include "link/station.h"
@@ -10,6 +11,7 @@
 #include "settings/settings.h"
 #include "sim/simulated_backend.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/station_fixture.h"
 
 namespace {
 
@@ -23,18 +25,12 @@ struct CableRow {
     int lowPeriods;       // times the line was pulled low before the ECU answered
 };
 
+// The row names: the cable kinds in their enum's order.
 const char* Name(CableKind kind) {
-    switch (kind) {
-        case CableKind::ExactBreak:
-            return "ExactBreak";
-        case CableKind::StretchedBreak:
-            return "StretchedBreak";
-        case CableKind::UsbLatency:
-            return "UsbLatency";
-        case CableKind::NoBreak:
-            return "NoBreak";
-    }
-    return "?";
+    static constexpr const char* kNames[] = {"ExactBreak", "StretchedBreak", "UsbLatency",
+                                             "NoBreak"};
+    static_assert(std::size(kNames) == static_cast<size_t>(CableKind::NoBreak) + 1);
+    return kNames[static_cast<size_t>(kind)];
 }
 
 class CableTest : public testing::TestWithParam<CableRow> {
@@ -42,11 +38,7 @@ class CableTest : public testing::TestWithParam<CableRow> {
     CableTest() : backend(clock, Options()) {
         clock.Advance(1'000'000);
         platform::UseClock(&clock);
-        settings::ApplyDefaults(station.settings);
-        station.settings.ecuType = 1;
-        station.settings.requestDelay = 50;
-        station.BuildProtocol();
-        station.backend = &backend;
+        testing_support::PrepareStation(station, backend, 1, 50);
     }
     ~CableTest() override {
         kline::ClosePort(station.port);

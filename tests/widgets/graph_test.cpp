@@ -422,13 +422,18 @@ class Counting : public Widget {
 using CountingGraph = Counting<TGraph>;
 using CountingWindow = Counting<QWidget>;
 
-TEST(ShownGraphTest, DrawsAtOnceAtTheEndOfEveryChange) {
-    QWidget window;
+// Shows the 200 x 100 graph inside a 300 x 200 window; false when the window never appears.
+bool ShowInWindow(QWidget& window, TGraph& graph) {
     window.resize(300, 200);
-    CountingGraph graph(&window);
     graph.setGeometry(10, 10, 200, 100);
     window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    return QTest::qWaitForWindowExposed(&window);
+}
+
+TEST(ShownGraphTest, DrawsAtOnceAtTheEndOfEveryChange) {
+    QWidget window;
+    CountingGraph graph(&window);
+    ASSERT_TRUE(ShowInWindow(window, graph));
     const std::vector<std::function<void()>> changes = {
         [&] { graph.Clear(); },           [&] { graph.AddValue(3); },
         [&] { graph.SetMaxValue(20); },   [&] { graph.SetMinValue(-20); },
@@ -449,11 +454,8 @@ TEST(ShownGraphTest, DrawingRepaintsTheGraphAloneWithItsFrameInTheParentsColour)
     QPalette palette = window.palette();
     palette.setColor(QPalette::Window, kParent);
     window.setPalette(palette);
-    window.resize(300, 200);
     TGraph graph(&window);
-    graph.setGeometry(10, 10, 200, 100);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(ShowInWindow(window, graph));
     graph.Clear();
     const int before = window.paints;
     graph.AddValue(4);
@@ -478,11 +480,8 @@ TEST(ShownGraphTest, DrawingRepaintsTheGraphAloneWithItsFrameInTheParentsColour)
 
 TEST(ShownGraphTest, WindowShowsWhatTheImageShows) {
     QWidget window;
-    window.resize(300, 200);
     TGraph graph(&window);
-    graph.setGeometry(10, 10, 200, 100);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(ShowInWindow(window, graph));
     graph.Clear();
     graph.AddValue(7);
     graph.AddValue(-4);
