@@ -23,6 +23,20 @@ void Send(Line& line, const Bytes& bytes, int64_t gapMicros = 0) {
     }
 }
 
+// Holds the line low for `lowMicros`, as the station's wake-up does.
+void PullLow(Line& line, int64_t lowMicros) {
+    line.port.device->SetBreak();
+    line.clock.Advance(lowMicros);
+    line.port.device->ClearBreak();
+}
+
+// The error of a live data request asked `pauseMicros` after `sent` went out.
+int LiveDataErrorAfter(Line& line, const Bytes& sent, int64_t pauseMicros) {
+    Send(line, sent);
+    line.clock.Advance(pauseMicros);
+    return line.Ask({0x21, 0x01}).error;
+}
+
 // Reads whatever arrives until the line stays silent for one byte time-out.
 Bytes Drain(Line& line) {
     Bytes bytes;
@@ -89,9 +103,7 @@ TEST(WakeUp, BreakAndIdleOfTheStationAreLogged) {
 TEST(WakeUp, AdapterReadsTheBreakAsANullByte) {
     Line line(Family(1));
     ASSERT_TRUE(line.Open());
-    line.port.device->SetBreak();
-    line.clock.Advance(25'000);
-    line.port.device->ClearBreak();
+    PullLow(line, 25'000);
     EXPECT_EQ(Hex(Drain(line)), "00");
 }
 
@@ -105,9 +117,7 @@ TEST(WakeUp, StartCommunicationWithoutBreakIsNotHeard) {
 TEST(WakeUp, TooShortBreakIsNoWakeUp) {
     Line line(Family(1));
     ASSERT_TRUE(line.Open());
-    line.port.device->SetBreak();
-    line.clock.Advance(10'000);
-    line.port.device->ClearBreak();
+    PullLow(line, 10'000);
     line.clock.Advance(25'000);
     EXPECT_EQ(line.Ask({0x81}).error, 1);
 }
@@ -180,18 +190,14 @@ TEST(Receiver, TesterMayPauseUpToP4BetweenBytes) {
 TEST(Receiver, PartialFrameIsDroppedAfter25MsIdle) {
     Line line(Family(1));
     ASSERT_TRUE(line.OpenAndStart());
-    Send(line, {0x82, 0x10, 0xF1, 0x21});
-    line.clock.Advance(26'000);
-    EXPECT_EQ(line.Ask({0x21, 0x01}).error, 0);
+    EXPECT_EQ(LiveDataErrorAfter(line, {0x82, 0x10, 0xF1, 0x21}, 26'000), 0);
 }
 
 TEST(Receiver, ProbeByteDoesNotSwallowTheNextRequest) {
     Line line(Family(1));
     ASSERT_TRUE(line.OpenAndStart());
     // 0xAA reads as a format byte announcing 42 data bytes.
-    Send(line, {0xAA});
-    line.clock.Advance(30'000);
-    EXPECT_EQ(line.Ask({0x21, 0x01}).error, 0);
+    EXPECT_EQ(LiveDataErrorAfter(line, {0xAA}, 30'000), 0);
     // Closing byte, a new opening, a wake-up: what every connection of the station does.
     kline::ClosePort(line.port);
     ASSERT_TRUE(line.Open());
@@ -203,9 +209,7 @@ TEST(Receiver, ProbeByteDoesNotSwallowTheNextRequest) {
 TEST(Receiver, RequestRightAfterAProbeIsTakenAsPartOfIt) {
     Line line(Family(1));
     ASSERT_TRUE(line.OpenAndStart());
-    Send(line, {0xAA});
-    line.clock.Advance(10'000);
-    EXPECT_EQ(line.Ask({0x21, 0x01}).error, 1);
+    EXPECT_EQ(LiveDataErrorAfter(line, {0xAA}, 10'000), 1);
 }
 
 TEST(Receiver, PurgeKeepsAnAnswerThatIsStillOnItsWay) {
