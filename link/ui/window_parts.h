@@ -1,5 +1,6 @@
 // The few lines every window of the station repeats, written once: a dialog's frame, a button
-// with a standard icon, the OK/Cancel pair, a named timer.
+// with a standard icon, the OK/Cancel pair, the warning box, the clearing of the main
+// window's handle on a window, a named timer.
 #pragma once
 
 #include <QDialog>
