@@ -842,13 +842,16 @@ const std::vector<Action> kActions = {
 
 bool NavigationMatches(RandomUser& u, std::string& why) {
     TMainForm& form = u.Form();
-    bool dialogUp = !form.MdiArea->subWindowList().isEmpty();
+    std::string up;  // the dialog or work window that is up, if any
+    if (!form.MdiArea->subWindowList().isEmpty())
+        up = RandomUser::Describe(form.MdiArea->subWindowList().first());
     for (QWidget* w : QApplication::topLevelWidgets()) {
         auto* dialog = qobject_cast<QDialog*>(w);
         if (dialog && dialog->isVisible() && dialog->parentWidget() == &form &&
             dialog != kline::Waiter && dialog != services::CorrCO)
-            dialogUp = true;
+            up = RandomUser::Describe(dialog);
     }
+    const bool dialogUp = !up.empty();
     bool menusOn = true;
     bool menusOff = true;
     for (QAction* menu : form.menuBar()->actions()) {
@@ -856,8 +859,8 @@ bool NavigationMatches(RandomUser& u, std::string& why) {
         menusOff = menusOff && !menu->isEnabled();
     }
     const bool panel = form.Panel1->isVisibleTo(&form);
-    why = std::string("dialog or work window ") + (dialogUp ? "up" : "not up") + ", panel " +
-          (panel ? "shown" : "hidden") + ", menus " +
+    why = std::string("dialog or work window ") + (dialogUp ? "up (" + up + ")" : "not up") +
+          ", panel " + (panel ? "shown" : "hidden") + ", menus " +
           (menusOn    ? "on"
            : menusOff ? "off"
                       : "mixed");
