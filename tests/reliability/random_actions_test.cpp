@@ -305,6 +305,15 @@ class RandomUser : public QObject {
         Log("station closed, auto.ini checked");
     }
 
+    // "n: i j k": a group's count and the slots it covers.
+    static std::string Slots(const settings::SettingsRecord& r, int type, int group) {
+        const int n = r.groupCounts[type][group];
+        std::string text = std::to_string(n) + ":";
+        for (int slot = 0; slot < std::min(n, settings::kSlots); ++slot)
+            text += " " + std::to_string(r.groupLists[type][group][slot]);
+        return text;
+    }
+
     void CompareSettings(const settings::SettingsRecord& got) {
         const settings::SettingsRecord& want = expected_;
         auto check = [this](bool same, const std::string& field) {
@@ -337,7 +346,9 @@ class RandomUser : public QObject {
                     got.groupCounts[t][g] == n &&
                     std::equal(got.groupLists[t][g].begin(), got.groupLists[t][g].begin() + n,
                                want.groupLists[t][g].begin());
-                check(same, "group " + std::to_string(g + 1) + " of ECU type " + std::to_string(t));
+                check(same, "group " + std::to_string(g + 1) + " of ECU type " + std::to_string(t) +
+                                " (auto.ini " + Slots(got, t, g) + ", the editor showed " +
+                                Slots(want, t, g) + ")");
             }
         }
     }
