@@ -604,8 +604,10 @@ class RandomUser : public QObject {
     QSize lastFreeSize_;
     QString portShown_;  // the port name "Настройка соединения" opened with
     QPointer<QObject> lastBox_;
-    QObject* lastDiag_ = nullptr;
-    QObject* lastEditor_ = nullptr;
+    // The last diagnostics window and group editor seen showing. Guarded pointers: a new
+    // window often takes the address of the one just destroyed, and must count as new.
+    QPointer<QObject> lastDiag_;
+    QPointer<QObject> lastEditor_;
 
     friend bool NavigationMatches(RandomUser&, std::string&);
     friend bool SessionMatches(RandomUser&, std::string&);
