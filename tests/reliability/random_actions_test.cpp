@@ -44,6 +44,7 @@
 #include <random>
 #include <sstream>
 
+#include "app/about_box.h"
 #include "app/comm_prop.h"
 #include "app/ebu_prop.h"
 #include "diag/ui/diag_form.h"
@@ -51,6 +52,7 @@
 #include "link/ui/qt_message_sink.h"
 #include "link/ui/waiter.h"
 #include "services/ui/co_trim_window.h"
+#include "services/ui/passport_window.h"
 #include "sim/line_timing.h"
 #include "tests/reliability/station_rig.h"
 #include "tests/reliability/user_input.h"
@@ -865,6 +867,17 @@ bool NavigationMatches(RandomUser& u, std::string& why) {
             up = RandomUser::Describe(dialog);
     }
     const bool dialogUp = !up.empty();
+    // The dialogs of the main window that are running, and its pending clean-up of a closed
+    // work window: what a mismatch needs to be traced.
+    std::string running;
+    for (auto [name, dialog] : {std::pair<const char*, QWidget*>{"passport", services::Passport},
+                                {"about", AboutBox},
+                                {"connection", Comm_Prop},
+                                {"ECU type", EBU_prop}})
+        if (dialog)
+            running += std::string(" ") + name;
+    if (form.Timer1->isActive())
+        running += " clean-up";
     bool menusOn = true;
     bool menusOff = true;
     for (QAction* menu : form.menuBar()->actions()) {
@@ -876,7 +889,8 @@ bool NavigationMatches(RandomUser& u, std::string& why) {
           ", panel " + (panel ? "shown" : "hidden") + ", menus " +
           (menusOn    ? "on"
            : menusOff ? "off"
-                      : "mixed");
+                      : "mixed") +
+          (running.empty() ? "" : "; running:" + running);
     return dialogUp ? !panel && menusOff : panel && menusOn;
 }
 
