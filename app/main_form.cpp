@@ -254,8 +254,9 @@ int TMainForm::SelectedIndex() const {
 
 void TMainForm::ListBox1Click() {
     // A click still queued for the list when the close box had closed the window (both came
-    // in before the program handled the first) runs nothing: the station is ending.
-    if (!isVisible())
+    // in before the program handled the first) runs nothing: the station is ending. Nor does
+    // a click while a command runs (see CommandRunning).
+    if (!isVisible() || CommandRunning())
         return;
     // With no entry selected the code is the section itself, which runs nothing.
     navigationCode_ = static_cast<uint8_t>(navigationCode_ / 10 * 10 + SelectedIndex() + 1);
@@ -268,6 +269,8 @@ void TMainForm::ListBox1KeyPress(char key) {
 }
 
 void TMainForm::RunMenuCommand(uint8_t code) {
+    if (CommandRunning())
+        return;
     // The list keeps showing its section, and its entries keep running their own commands.
     const uint8_t section = navigationCode_;
     navigationCode_ = code;

@@ -96,6 +96,12 @@ class TMainForm final : public QMainWindow {
     void ListBox1KeyPress(char key);
     // The menu entries N5 .. N13: the command of `code`, the list's section left as it was.
     void RunMenuCommand(uint8_t code);
+    // One command at a time. The navigation stays visible during the adapter check, the
+    // controller reset and the fault clearing, and a click queued behind the close of one of
+    // their dialogs reaches the list or the menu before the next dialog is up: it must not
+    // start a second command inside the first (whose connecting dialog would be shown again
+    // while it is still running).
+    bool CommandRunning() const { return commandsRunning_ > 0; }
 
     void Timer1Timer();
     void FormResize();

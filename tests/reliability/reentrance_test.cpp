@@ -24,6 +24,7 @@
 #include "diag/ui/diag_form.h"
 #include "link/ui/qt_message_sink.h"
 #include "link/ui/waiter.h"
+#include "services/ui/passport_window.h"
 #include "tests/reliability/script.h"
 #include "tests/reliability/station_rig.h"
 #include "tests/reliability/user_input.h"
@@ -374,6 +375,47 @@ TEST_F(Navigation, InputQueuedBehindOkOrCancelChangesNothingStored) {
         "closed again", [&] { return !Comm_Prop && Form().Panel1->isVisible(); }, [] {});
     ASSERT_TRUE(script.Run()) << "stuck at: " << script.Stuck();
     EXPECT_EQ(rig.Station().settings.requestDelay, 50);  // as the dialog showed it at OK
+}
+
+// "Остановить" in the connecting dialog of "Сброс ошибок", with a click on "Паспорт ЭБУ" queued
+// right behind it: the navigation stays visible during that command, and the click reaches the
+// list once the connecting dialog has gone. It must not start the passport inside the running
+// command (whose connecting dialog was still on the stack: shown again, Qt refused the
+// recursive call and the passport went on as if the attempt had ended).
+TEST_F(SilentEcu, ListClickBehindStopStartsNoSecondCommand) {
+    constexpr int kClearFaults = 5;  // "Сброс ошибок" in "Работа с ЭБУ"
+    constexpr int kPassport = 1;
+    rig.backend.SetAdapter(sim::AdapterMode::NoEcu);
+    bool passportShown = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout,
+                     [&] { passportShown |= services::Passport != nullptr; });
+    watch.start(1);
+    QListWidget* list = Form().ListBox1;
+    auto entry = [list](int row) { return list->visualItemRect(list->item(row)).center(); };
+    script.Then(
+        "section", [&] { return Form().isVisible(); }, [&] { user_input::Click(Form().Label2); });
+    script.Then(
+        "entry", [&] { return list->count() > kClearFaults; },
+        [&] { user_input::Click(list->viewport(), entry(kClearFaults)); });
+    script.Then(
+        "trying", [&] { return WaiterTrying(2); },
+        [&] {
+            user_input::Click(kline::Waiter->BitBtn1);
+            user_input::Click(list->viewport(), entry(kPassport));
+        });
+    script.Then(
+        "command ended",
+        [&] {
+            if (MessageBox())
+                user_input::Key(Qt::Key_Return, {}, MessageBox());
+            return !MessageBox() && !services::Passport && !kline::Waiter->isVisible() &&
+                   Form().NavigationCode() % 10 == 0;
+        },
+        [] {});
+    CloseStation();
+    RunAndEnd();
+    EXPECT_FALSE(passportShown) << "a second command ran inside the first";
 }
 
 }  // namespace
