@@ -34,7 +34,10 @@ namespace {
 using reliability::Script;
 using reliability::StationRig;
 
-constexpr int kDiagnostics = 2;  // "Диагностика" in "Работа с ЭБУ"
+// Entries of "Работа с ЭБУ".
+constexpr int kPassport = 1;     // "Паспорт ЭБУ"
+constexpr int kDiagnostics = 2;  // "Диагностика"
+constexpr int kClearFaults = 5;  // "Сброс ошибок"
 
 class ImpatientUser : public testing::Test {
   protected:
@@ -55,19 +58,22 @@ class ImpatientUser : public testing::Test {
         return diag::Diag_form && diag::Diag_form->Polling() ? diag::Diag_form : nullptr;
     }
 
-    // "Работа с ЭБУ", then "Диагностика".
-    void OpenDiagnostics() {
+    // Clicks entry `row` of the navigation's list.
+    void ClickEntry(int row) {
+        QListWidget* list = Form().ListBox1;
+        user_input::Click(list->viewport(), list->visualItemRect(list->item(row)).center());
+    }
+    // Clicks the section label, then entry `row` of the list it fills.
+    void OpenEntry(QLabel* TMainForm::*section, int row) {
         script.Then(
             "section", [&] { return Form().isVisible(); },
-            [&] { user_input::Click(Form().Label2); });
+            [this, section] { user_input::Click(Form().*section); });
         script.Then(
-            "entry", [&] { return Form().ListBox1->count() > kDiagnostics; },
-            [&] {
-                QListWidget* list = Form().ListBox1;
-                user_input::Click(list->viewport(),
-                                  list->visualItemRect(list->item(kDiagnostics)).center());
-            });
+            "entry", [this, row] { return Form().ListBox1->count() > row; },
+            [this, row] { ClickEntry(row); });
     }
+    // "Работа с ЭБУ", then "Диагностика".
+    void OpenDiagnostics() { OpenEntry(&TMainForm::Label2, kDiagnostics); }
     // Confirms the message box that comes up next and keeps its text.
     void Confirm() {
         script.Then(
@@ -155,17 +161,8 @@ class ShowCounter final : public QObject {
 // The close box clicked as the first message of "Сброс ошибок" is confirmed: the command
 // still says its last word over an open station, and the station closes after it.
 TEST_F(SilentEcu, CloseBoxBetweenACommandsMessagesWaitsForTheCommand) {
-    constexpr int kClearFaults = 5;  // "Сброс ошибок" in "Работа с ЭБУ"
     rig.backend.SetAdapter(sim::AdapterMode::NoEcu);
-    script.Then(
-        "section", [&] { return Form().isVisible(); }, [&] { user_input::Click(Form().Label2); });
-    script.Then(
-        "entry", [&] { return Form().ListBox1->count() > kClearFaults; },
-        [&] {
-            QListWidget* list = Form().ListBox1;
-            user_input::Click(list->viewport(),
-                              list->visualItemRect(list->item(kClearFaults)).center());
-        });
+    OpenEntry(&TMainForm::Label2, kClearFaults);
     script.Then(
         "trying", [&] { return WaiterTrying(2); },
         [&] { user_input::Click(kline::Waiter->BitBtn1); });
@@ -302,10 +299,8 @@ TEST_F(Navigation, ClickQueuedAfterTheCloseBoxRunsNothing) {
     script.Then(
         "close, then an entry", [&] { return Form().ListBox1->count() > kEcuType; },
         [&] {
-            QListWidget* list = Form().ListBox1;
             user_input::CloseBox(&Form());
-            user_input::Click(list->viewport(),
-                              list->visualItemRect(list->item(kEcuType)).center());
+            ClickEntry(kEcuType);
         });
     script.Then(
         "station closed", [&] { return !Form().isVisible(); }, [] {});
@@ -339,15 +334,7 @@ TEST_F(Navigation, ProgramEndsWhenAMenuClickFollowsTheCloseBox) {
 // ends: they change nothing that is stored.
 TEST_F(Navigation, InputQueuedBehindOkOrCancelChangesNothingStored) {
     constexpr int kConnection = 1;  // "Настройка соединения" in "Настройки"
-    script.Then(
-        "section", [&] { return Form().isVisible(); }, [&] { user_input::Click(Form().Label1); });
-    script.Then(
-        "entry", [&] { return Form().ListBox1->count() > kConnection; },
-        [&] {
-            QListWidget* list = Form().ListBox1;
-            user_input::Click(list->viewport(),
-                              list->visualItemRect(list->item(kConnection)).center());
-        });
+    OpenEntry(&TMainForm::Label1, kConnection);
     script.Then(
         "OK, then more keys", [&] { return Comm_Prop && Comm_Prop->isVisible(); },
         [&] {
@@ -358,11 +345,7 @@ TEST_F(Navigation, InputQueuedBehindOkOrCancelChangesNothingStored) {
         });
     script.Then(
         "closed", [&] { return !Comm_Prop && Form().Panel1->isVisible(); },
-        [&] {
-            QListWidget* list = Form().ListBox1;
-            user_input::Click(list->viewport(),
-                              list->visualItemRect(list->item(kConnection)).center());
-        });
+        [&] { ClickEntry(kConnection); });
     // Cancel, then a step up and OK queued behind it: the Cancel stands.
     script.Then(
         "Cancel, then OK", [&] { return Comm_Prop && Comm_Prop->isVisible(); },
@@ -383,26 +366,18 @@ TEST_F(Navigation, InputQueuedBehindOkOrCancelChangesNothingStored) {
 // command (whose connecting dialog was still on the stack: shown again, Qt refused the
 // recursive call and the passport went on as if the attempt had ended).
 TEST_F(SilentEcu, ListClickBehindStopStartsNoSecondCommand) {
-    constexpr int kClearFaults = 5;  // "Сброс ошибок" in "Работа с ЭБУ"
-    constexpr int kPassport = 1;
     rig.backend.SetAdapter(sim::AdapterMode::NoEcu);
     bool passportShown = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout,
                      [&] { passportShown |= services::Passport != nullptr; });
     watch.start(1);
-    QListWidget* list = Form().ListBox1;
-    auto entry = [list](int row) { return list->visualItemRect(list->item(row)).center(); };
-    script.Then(
-        "section", [&] { return Form().isVisible(); }, [&] { user_input::Click(Form().Label2); });
-    script.Then(
-        "entry", [&] { return list->count() > kClearFaults; },
-        [&] { user_input::Click(list->viewport(), entry(kClearFaults)); });
+    OpenEntry(&TMainForm::Label2, kClearFaults);
     script.Then(
         "trying", [&] { return WaiterTrying(2); },
         [&] {
             user_input::Click(kline::Waiter->BitBtn1);
-            user_input::Click(list->viewport(), entry(kPassport));
+            ClickEntry(kPassport);
         });
     script.Then(
         "command ended",
