@@ -19,7 +19,7 @@
 #include "link/connection.h"
 #include "link/ui/child_window.h"
 #include "link/ui/waiter.h"
-#include "platform/messages.h"
+#include "link/ui/window_parts.h"
 #include "services/ui/co_trim_window.h"
 
 TMainForm* MainForm = nullptr;
@@ -100,7 +100,7 @@ TMainForm::TMainForm(const std::string& settingsPath, platform::SerialBackend* b
     station.backend = backend;
     station.connected = 0;
     if (!settings::LoadSettings(station.settings, settingsPath_)) {
-        platform::ShowMessage(settings::kLoadFailed, platform::kAttention, platform::Icon::Warning);
+        kline::Warn(settings::kLoadFailed);
         settings::ApplyDefaults(station.settings);
     }
     station.BuildProtocol();
@@ -383,7 +383,7 @@ void TMainForm::FormDestroy() {
     record.windowTop = y();
     record.windowLeft = x();
     if (!settings::SaveSettings(record, settingsPath_))
-        platform::ShowMessage(settings::kSaveFailed, platform::kAttention, platform::Icon::Warning);
+        kline::Warn(settings::kSaveFailed);
 }
 
 // --- events -------------------------------------------------------------------------------

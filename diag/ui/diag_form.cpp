@@ -14,6 +14,7 @@
 #include "diag/ui/reader_dat.h"
 #include "diag/ui/recording_control.h"
 #include "link/connection.h"
+#include "link/ui/window_parts.h"
 #include "platform/messages.h"
 #include "widgets/graph.h"
 #include "widgets/value_panel.h"
@@ -54,13 +55,6 @@ QLabel* BarLabel(const char* name, const QString& text, QPoint at, QWidget* pare
     return label;
 }
 
-QTimer* DeferredMessage(const char* name, QObject* parent) {
-    auto* timer = new QTimer(parent);
-    timer->setObjectName(name);
-    timer->setInterval(1);
-    return timer;
-}
-
 // The main window keeps a fixed border while this window is open (it set it before creating
 // the window), so a new size has to become its fixed size.
 void ResizeMainWindow(QWidget* window, QSize size) {
@@ -68,10 +62,6 @@ void ResizeMainWindow(QWidget* window, QSize size) {
         window->setFixedSize(size);
     else
         window->resize(size);
-}
-
-void Warn(const char* text) {
-    platform::ShowMessage(text, platform::kAttention, platform::Icon::Warning);
 }
 
 }  // namespace
@@ -158,10 +148,8 @@ void TDiag_form::BuildBar() {
             RecordingCommand();
     });
 
-    Timer1 = DeferredMessage("Timer1", this);
-    connect(Timer1, &QTimer::timeout, this, &TDiag_form::Timer1Timer);
-    Timer2 = DeferredMessage("Timer2", this);
-    connect(Timer2, &QTimer::timeout, this, &TDiag_form::Timer2Timer);
+    Timer1 = kline::NamedTimer("Timer1", 1, this, &TDiag_form::Timer1Timer);
+    Timer2 = kline::NamedTimer("Timer2", 1, this, &TDiag_form::Timer2Timer);
 }
 
 int TDiag_form::EcuType() const {
@@ -292,13 +280,13 @@ void TDiag_form::UpDown1Changing(int position) {
 
 void TDiag_form::Timer1Timer() {
     Timer1->stop();
-    Warn(kNoParamsChosen);
+    kline::Warn(kNoParamsChosen);
     close();
 }
 
 void TDiag_form::Timer2Timer() {
     Timer2->stop();
-    Warn(kNotConnected);
+    kline::Warn(kNotConnected);
     close();
 }
 

@@ -4,8 +4,8 @@
 #include <QTimer>
 
 #include "diag/catalogue.h"
+#include "link/ui/window_parts.h"
 #include "platform/clock.h"
-#include "platform/messages.h"
 
 namespace diag {
 
@@ -119,9 +119,7 @@ void RecordingControl::ShowNote() {
 // run inside a hand-over of the poller, which must not wait for the user's OK.
 void RecordingControl::EndWithMessage(const char* text) {
     Stop();
-    QTimer::singleShot(0, this, [text] {
-        platform::ShowMessage(text, platform::kAttention, platform::Icon::Warning);
-    });
+    QTimer::singleShot(0, this, [text] { kline::Warn(text); });
 }
 
 }  // namespace diag
