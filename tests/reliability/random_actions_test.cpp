@@ -957,6 +957,20 @@ const std::vector<Invariant> kInvariants = {
 
 class RandomActions : public testing::TestWithParam<uint32_t> {};
 
+// The failures once more at the very end of the output, where a log cut in the middle (as a
+// CI page shows a long run) still shows them.
+std::vector<std::string> allFailures;
+class RepeatFailuresAtEnd : public testing::Environment {
+    void TearDown() override {
+        for (const std::string& failure : allFailures)
+            std::printf("random-action failure, again:\n%s\n", failure.c_str());
+        for (const std::string& failure : allFailures)
+            std::printf("failed: %s\n", failure.substr(0, failure.find('\n')).c_str());
+    }
+};
+[[maybe_unused]] testing::Environment* const kRepeat =
+    testing::AddGlobalTestEnvironment(new RepeatFailuresAtEnd);
+
 TEST_P(RandomActions, StationHoldsUp) {
     std::signal(SIGSEGV, OnFatalSignal);
     std::signal(SIGABRT, OnFatalSignal);
@@ -968,6 +982,7 @@ TEST_P(RandomActions, StationHoldsUp) {
     const std::vector<std::string> failures = user.Run();
     std::printf("%s\n", user.Summary().c_str());
     for (const std::string& failure : failures) ADD_FAILURE() << failure;
+    allFailures.insert(allFailures.end(), failures.begin(), failures.end());
     crashNote.clear();
 }
 
