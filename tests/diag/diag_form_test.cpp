@@ -367,6 +367,12 @@ TEST_F(DiagFormTest, TypedTextThatNamesNoGroupLeavesTheShownGroup) {
     EXPECT_FALSE(panel.isNull());
     EXPECT_EQ(form->Reader(), reader.data());
     EXPECT_EQ(form->Group_num->count(), 5);  // typed text never becomes an item
+    EXPECT_EQ(form->Group_num->currentText(), QStringLiteral("1 группа"));
+
+    form->Group_num->lineEdit()->end(false);
+    form->Group_num->lineEdit()->insert(QStringLiteral(" "));  // a blank typed behind the name
+    form->Group_num->lineEdit()->editingFinished();             // as when the focus leaves
+    EXPECT_EQ(form->Group_num->currentText(), QStringLiteral("1 группа"));
 
     form->Group_num->lineEdit()->selectAll();
     form->Group_num->lineEdit()->insert(QStringLiteral("2 группа"));

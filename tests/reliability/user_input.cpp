@@ -72,6 +72,11 @@ void Key(int key, const QString& text, QWidget* window) {
     QWindow* target = window ? HandleOf(window) : QGuiApplication::focusWindow();
     if (!target)
         return;
+    // Keys reach the active window only: after a dialog closes the window manager activates
+    // the window under it, which offscreen nothing does. A window that is not active moves its
+    // focus without focus events, so a box that was left would never hear of it.
+    if (target != QGuiApplication::focusWindow())
+        QWindowSystemInterface::handleWindowActivated<Async>(target, Qt::ActiveWindowFocusReason);
     timestamp += kQuick;
     QWindowSystemInterface::handleKeyEvent<Async>(target, timestamp, QEvent::KeyPress, key,
                                                   Qt::NoModifier, text);
