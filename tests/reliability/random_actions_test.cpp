@@ -946,7 +946,8 @@ const std::vector<Invariant> kInvariants = {
              focus == form->Group_num->lineEdit())
              return true;
          why = "box \"" + form->Group_num->currentText().toStdString() + "\", shown group " +
-               std::to_string(form->ShownGroup() + 1) + ", focus on " + RandomUser::Describe(focus) +
+               std::to_string(form->ShownGroup() + 1) + ", focus on " +
+               RandomUser::Describe(focus) +
                " (application: " + RandomUser::Describe(QApplication::focusWidget()) + ")";
          return form->Group_num->currentText() ==
                 QStringLiteral("%1 группа").arg(form->ShownGroup() + 1);
