@@ -371,7 +371,7 @@ TEST_F(DiagFormTest, TypedTextThatNamesNoGroupLeavesTheShownGroup) {
 
     form->Group_num->lineEdit()->end(false);
     form->Group_num->lineEdit()->insert(QStringLiteral(" "));  // a blank typed behind the name
-    form->Group_num->lineEdit()->editingFinished();            // as when the focus leaves
+    emit form->Group_num->lineEdit()->editingFinished();       // as when the focus leaves
     EXPECT_EQ(form->Group_num->currentText(), QStringLiteral("1 группа"));
 
     form->Group_num->lineEdit()->selectAll();
