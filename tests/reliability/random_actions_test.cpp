@@ -13,6 +13,7 @@
 #include <QtCore/private/qobject_p.h>
 #include <QtCore/private/qthread_p.h>
 #include <dirent.h>
+#include <execinfo.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -86,6 +87,9 @@ void PrintCrashNote() {
 }
 void OnFatalSignal(int signal) {
     PrintCrashNote();
+    // The stack as offsets into the binaries: `addr2line -e BINARY OFFSET` names the lines.
+    void* frames[64];
+    backtrace_symbols_fd(frames, backtrace(frames, 64), 2);
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
