@@ -975,10 +975,13 @@ class RepeatFailuresAtEnd : public testing::Environment {
     testing::AddGlobalTestEnvironment(new RepeatFailuresAtEnd);
 
 TEST_P(RandomActions, StationHoldsUp) {
+#ifdef TAVRO_SANITIZED
+    // The sanitizer's own report of a crash (with its stacks) comes first, then the note.
+    __sanitizer_set_death_callback(PrintCrashNote);
+    std::signal(SIGABRT, OnFatalSignal);
+#else
     std::signal(SIGSEGV, OnFatalSignal);
     std::signal(SIGABRT, OnFatalSignal);
-#ifdef TAVRO_SANITIZED
-    __sanitizer_set_death_callback(PrintCrashNote);
 #endif
     kline::QtMessageSink messages;
     RandomUser user(GetParam(), EnvInt("TAVRO_RANDOM_ACTIONS", 1500));

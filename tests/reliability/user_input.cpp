@@ -2,7 +2,7 @@
 
 #include <qpa/qwindowsysteminterface.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QStyle>
@@ -48,7 +48,7 @@ void Click(QWidget* widget, QPoint at, Qt::MouseButton button) {
     if (!widget)
         return;
     // The window manager makes the clicked window the active one, as a desktop does.
-    if (QWindow* window = HandleOf(widget); window && window != QGuiApplication::focusWindow())
+    if (QWindow* window = HandleOf(widget); window && window != QApplication::focusWindow())
         QWindowSystemInterface::handleWindowActivated<Async>(window, Qt::MouseFocusReason);
     at = Where(widget, at);
     timestamp += kApart;
@@ -69,14 +69,17 @@ void DoubleClick(QWidget* widget, QPoint at) {
 }
 
 void Key(int key, const QString& text, QWidget* window) {
-    QWindow* target = window ? HandleOf(window) : QGuiApplication::focusWindow();
+    QWindow* target = window ? HandleOf(window) : QApplication::focusWindow();
     if (!target)
         return;
     // Keys reach the active window only: after a dialog closes the window manager activates
     // the window under it, which offscreen nothing does. A window that is not active moves its
-    // focus without focus events, so a box that was left would never hear of it.
-    if (target != QGuiApplication::focusWindow())
-        QWindowSystemInterface::handleWindowActivated<Async>(target, Qt::ActiveWindowFocusReason);
+    // focus without focus events, so a box that was left would never hear of it. The window is
+    // active before the key is pressed, as on a desktop, not by an event queued beside the
+    // keys (an open menu holds the keys whichever window is active).
+    if (target != QApplication::focusWindow() && !QApplication::activePopupWidget())
+        QWindowSystemInterface::handleWindowActivated<QWindowSystemInterface::SynchronousDelivery>(
+            target, Qt::ActiveWindowFocusReason);
     timestamp += kQuick;
     QWindowSystemInterface::handleKeyEvent<Async>(target, timestamp, QEvent::KeyPress, key,
                                                   Qt::NoModifier, text);
