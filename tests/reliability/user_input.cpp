@@ -42,14 +42,24 @@ QPoint Where(QWidget* widget, QPoint at) {
     return at == QPoint(-1, -1) ? widget->rect().center() : at;
 }
 
+// The window manager makes the window the user clicks or types into the active one (after a
+// dialog closes it activates the window under it, which offscreen nothing does): a window
+// that is not active moves its focus without focus events, so a box that was left would never
+// hear of it. The window is active before the input, as on a desktop, not by an event queued
+// beside it that a wait for a worker would serve ahead of the held-back input. An open menu
+// holds the input whichever window is active.
+void Activate(QWindow* window, Qt::FocusReason reason) {
+    if (window && window != QApplication::focusWindow() && !QApplication::activePopupWidget())
+        QWindowSystemInterface::handleWindowActivated<QWindowSystemInterface::SynchronousDelivery>(
+            window, reason);
+}
+
 }  // namespace
 
 void Click(QWidget* widget, QPoint at, Qt::MouseButton button) {
     if (!widget)
         return;
-    // The window manager makes the clicked window the active one, as a desktop does.
-    if (QWindow* window = HandleOf(widget); window && window != QApplication::focusWindow())
-        QWindowSystemInterface::handleWindowActivated<Async>(window, Qt::MouseFocusReason);
+    Activate(HandleOf(widget), Qt::MouseFocusReason);
     at = Where(widget, at);
     timestamp += kApart;
     Mouse(widget, at, button, QEvent::MouseButtonPress);
@@ -72,14 +82,7 @@ void Key(int key, const QString& text, QWidget* window) {
     QWindow* target = window ? HandleOf(window) : QApplication::focusWindow();
     if (!target)
         return;
-    // Keys reach the active window only: after a dialog closes the window manager activates
-    // the window under it, which offscreen nothing does. A window that is not active moves its
-    // focus without focus events, so a box that was left would never hear of it. The window is
-    // active before the key is pressed, as on a desktop, not by an event queued beside the
-    // keys (an open menu holds the keys whichever window is active).
-    if (target != QApplication::focusWindow() && !QApplication::activePopupWidget())
-        QWindowSystemInterface::handleWindowActivated<QWindowSystemInterface::SynchronousDelivery>(
-            target, Qt::ActiveWindowFocusReason);
+    Activate(target, Qt::ActiveWindowFocusReason);
     timestamp += kQuick;
     QWindowSystemInterface::handleKeyEvent<Async>(target, timestamp, QEvent::KeyPress, key,
                                                   Qt::NoModifier, text);
