@@ -1,5 +1,6 @@
 #include "diag/ui/diag_form.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +38,11 @@ QString Text(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
+void Discard(QWidget* widget) {
+    widget->hide();
+    widget->deleteLater();
+}
+
 QComboBox* DropDown(const char* name, int width, QPoint at, QWidget* parent) {
     auto* box = new QComboBox(parent);
     box->setObjectName(name);
@@ -53,6 +59,14 @@ QLabel* BarLabel(const char* name, const QString& text, QPoint at, QWidget* pare
     label->move(at);
     label->adjustSize();
     return label;
+}
+
+// A choice that arrives while a message box or dialog holds the screen was not made by the
+// user: the box's showing took the focus from an edited combo box, which then took its text.
+// It must not stop the poller, for the poller may be the one waiting for that box's OK, and
+// the wait for the poller holds the OK back.
+bool DialogHoldsTheScreen() {
+    return QApplication::activeModalWidget() != nullptr;
 }
 
 // The main window keeps a fixed border while this window is open (it set it before creating
@@ -240,7 +254,7 @@ void TDiag_form::Group_numChange() {
     // The group on show chosen again while its poll runs changes nothing; once the poll has
     // ended (the ECU stopped answering) choosing it again is how the user starts it anew.
     const bool sameGroupPolling = chosen == shownGroup_ && poller_ && poller_->isRunning();
-    if (!polling_ || !chosen || sameGroupPolling) {
+    if (!polling_ || !chosen || sameGroupPolling || DialogHoldsTheScreen()) {
         // Nothing changes: the box goes back to naming the group on show.
         Group_num->setCurrentIndex(shownGroup_);
         return;
@@ -337,9 +351,12 @@ void TDiag_form::BuildGroup(bool byShow) {
     }
 }
 
+// The panels go at once from the screen and from the poller's reach, but are deleted later: a
+// group change can run inside a click still being delivered to one of them (the click took
+// the focus from the group box, which then took its typed text).
 void TDiag_form::TearDownGroup() {
-    for (widgets::stPanel* panel : panels_) delete panel;
-    for (widgets::TGraph* graph : graphs_) delete graph;
+    for (QWidget* gone : panels_) Discard(gone);
+    for (QWidget* gone : graphs_) Discard(gone);
     panels_.clear();
     graphs_.clear();
 }

@@ -28,6 +28,7 @@
 #include "services/ui/co_trim_window.h"
 #include "tests/diag/fake_ecu.h"
 #include "tests/support/connecting.h"
+#include "tests/support/diag_window.h"
 #include "tests/support/hand_over_sink.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
@@ -343,7 +344,7 @@ TEST_F(DiagFormTest, ChoosingAGroupRebuildsItWithTheSpinnersPointsPerScreen) {
     form->UpDown1->setValue(20);
     form->Group_num->setCurrentIndex(1);
     emit form->Group_num->activated(1);
-    EXPECT_TRUE(oldPanel.isNull());
+    EXPECT_TRUE(testing_support::Replaced(oldPanel));
     EXPECT_TRUE(oldReader.isNull());
     EXPECT_EQ(form->ShownGroup(), 1);
     ASSERT_EQ(form->Graphs().size(), 2u);
@@ -378,7 +379,7 @@ TEST_F(DiagFormTest, TypedTextThatNamesNoGroupLeavesTheShownGroup) {
     form->Group_num->lineEdit()->insert(QStringLiteral("2 группа"));
     QTest::keyClick(form->Group_num->lineEdit(), Qt::Key_Return);
     EXPECT_EQ(form->ShownGroup(), 1);
-    EXPECT_TRUE(panel.isNull());
+    EXPECT_TRUE(testing_support::Replaced(panel));
 }
 
 TEST_F(DiagFormTest, ChoosingTheShownGroupAfterThePollEndedStartsItAnew) {
@@ -428,8 +429,8 @@ TEST_F(DiagFormTest, CoTrimCommandResumesTheSameGroupWithFreshPanelsAndClearedGr
     emit form->ComboBox1->activated(0);
 
     EXPECT_EQ(trimShown, QStringLiteral("-0.0392"));
-    EXPECT_TRUE(oldPanel.isNull());
-    EXPECT_TRUE(oldGraph.isNull());
+    EXPECT_TRUE(testing_support::Replaced(oldPanel));
+    EXPECT_TRUE(testing_support::Replaced(oldGraph));
     EXPECT_EQ(form->ShownGroup(), 1);
     EXPECT_EQ(form->Group_num->currentText(), QStringLiteral("2 группа"));
     EXPECT_EQ(station.connected, 1);

@@ -21,6 +21,7 @@
 
 #include "app/comm_prop.h"
 #include "app/ebu_prop.h"
+#include "diag/poller.h"
 #include "diag/ui/diag_form.h"
 #include "link/ui/qt_message_sink.h"
 #include "link/ui/waiter.h"
@@ -28,6 +29,7 @@
 #include "tests/reliability/script.h"
 #include "tests/reliability/station_rig.h"
 #include "tests/reliability/user_input.h"
+#include "widgets/value_panel.h"
 
 namespace {
 
@@ -212,11 +214,16 @@ TEST_F(SilentEcu, ConnectingDialogMinimisedAndRestored) {
 
 using DiagnosticsWindow = ImpatientUser;
 
-// Types `text` into the group box and confirms it with Enter.
-void ChooseGroup(diag::TDiag_form& form, const QString& text) {
+// Types `text` into the group box, leaving the box as it is.
+void TypeGroup(diag::TDiag_form& form, const QString& text) {
     user_input::Click(form.Group_num->lineEdit());
     for (int i = 0; i < 10; ++i) user_input::Key(Qt::Key_Backspace, {}, &form);
     user_input::Type(text, &form);
+}
+
+// Types `text` into the group box and confirms it with Enter.
+void ChooseGroup(diag::TDiag_form& form, const QString& text) {
+    TypeGroup(form, text);
     user_input::Key(Qt::Key_Return, {}, &form);
 }
 
@@ -252,6 +259,48 @@ TEST_F(DiagnosticsWindow, CloseClickDuringAStopClosesTheWindowWhenItEnds) {
             ChooseGroup(*Polling(), QStringLiteral("3 группа"));
             user_input::WorkWindowCloseBox(&Form());
         });
+    CloseStation();
+    RunAndEnd();
+    EXPECT_TRUE(reported.empty());
+}
+
+// The poller's message box takes the focus from the group box while a group is typed into it.
+// That focus change must not stop the poller: the poller waits for the box's OK, and the
+// wait for the poller holds the OK back. The typed text goes, the box names the group on show.
+TEST_F(DiagnosticsWindow, PollersMessageBoxWhileAGroupIsTyped) {
+    OpenDiagnostics();
+    script.Then(
+        "polling", [&] { return Polling(); },
+        [&] {
+            TypeGroup(*Polling(), QStringLiteral("3 группа"));
+            rig.backend.SetAdapter(sim::AdapterMode::NoEcu);
+        });
+    Confirm();
+    script.Then(
+        "confirmed", [&] { return !MessageBox(); },
+        [&] {
+            EXPECT_EQ(Polling()->Group_num->currentText(), QStringLiteral("1 группа"));
+            rig.backend.SetAdapter(sim::AdapterMode::Normal);
+            user_input::WorkWindowCloseBox(&Form());
+        });
+    CloseStation();
+    RunAndEnd();
+    EXPECT_EQ(reported, std::vector<std::string>{diag::kPollingStopped});
+}
+
+// A group typed into the box is taken when a click on a value panel leaves the box; the new
+// group's panels replace the clicked one while that click is still being delivered to it.
+TEST_F(DiagnosticsWindow, GroupTypedThenAValuePanelClicked) {
+    OpenDiagnostics();
+    script.Then(
+        "polling", [&] { return Polling() && !Polling()->Panels().empty(); },
+        [&] {
+            TypeGroup(*Polling(), QStringLiteral("3 группа"));
+            user_input::Click(Polling()->Panels().front()->NameLabel);
+        });
+    script.Then(
+        "third group shown", [&] { return Polling() && Polling()->ShownGroup() == 2; },
+        [&] { user_input::WorkWindowCloseBox(&Form()); });
     CloseStation();
     RunAndEnd();
     EXPECT_TRUE(reported.empty());

@@ -2,7 +2,9 @@
 // would give it.
 #pragma once
 
+#include <QCoreApplication>
 #include <QMdiArea>
+#include <QPointer>
 #include <QString>
 #include <memory>
 
@@ -25,6 +27,16 @@ inline bool AllValuesShown(const diag::TDiag_form* form) {
         if (panel->ValueLabel->text() == QStringLiteral("-10000"))
             return false;
     return true;
+}
+
+// A panel or graph of an earlier group: off the screen at once, deleted once the event loop
+// gets to it (a group change may run inside a click still being delivered to it).
+template <class Widget>
+bool Replaced(const QPointer<Widget>& old) {
+    if (old && old->isVisible())
+        return false;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return old.isNull();
 }
 
 }  // namespace testing_support
