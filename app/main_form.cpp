@@ -289,6 +289,12 @@ void TMainForm::OpenChild(kline::ChildWindow* child) {
 }
 
 void TMainForm::Timer1Timer() {
+    // A work window can be closed inside a message box that one of its own handlers still
+    // shows (a second deferred message of the window, shown in the first one's loop, closed
+    // it): that handler goes on with the window once the box is gone. The window is destroyed
+    // when no message box or dialog holds the screen; until then this timer keeps coming back.
+    if (QApplication::activeModalWidget())
+        return;
     Timer1->stop();
     const QList<QMdiSubWindow*> children = MdiArea->subWindowList();
     if (!children.isEmpty())

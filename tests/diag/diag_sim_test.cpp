@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -232,6 +233,28 @@ TEST_F(MainWindowDiagTest, ClosedBeforeItsMessageTheWindowGoesQuietly) {
     diag::Diag_form->close();
     EXPECT_TRUE(QTest::qWaitFor([] { return diag::Diag_form == nullptr; }, kWait));
     EXPECT_TRUE(sink.reports.empty());
+}
+
+// Closed while one of its own messages is still up (here from inside that message's loop, as
+// a second deferred message of the window closes it), the window outlives the message: the
+// handler that showed it closes it again afterwards, and only then does it go.
+TEST_F(MainWindowDiagTest, ClosedDuringItsOwnMessageTheWindowOutlivesTheMessage) {
+    TMainForm main(dir.filePath("auto.ini").toStdString(), &backend);
+    main.station.settings.ecuType = 1;
+    main.station.BuildProtocol();  // no group has a parameter: a deferred message, then close
+    main.show();
+    bool outlived = false;
+    sink.onShow = [&](const platform::Report&) {
+        QMessageBox box;  // modal, as the station's own message boxes
+        QTimer::singleShot(0, [] { diag::Diag_form->close(); });
+        QTimer::singleShot(100, &box, &QDialog::accept);  // longer than the main window's 25 ms
+        box.exec();
+        outlived = diag::Diag_form != nullptr;
+        sink.onShow = nullptr;
+    };
+    main.RunMenuCommand(23);
+    EXPECT_TRUE(QTest::qWaitFor([] { return diag::Diag_form == nullptr; }, kWait));
+    EXPECT_TRUE(outlived);
 }
 
 }  // namespace
