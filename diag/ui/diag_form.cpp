@@ -61,10 +61,11 @@ QLabel* BarLabel(const char* name, const QString& text, QPoint at, QWidget* pare
     return label;
 }
 
-// A choice that arrives while a message box or dialog holds the screen was not made by the
-// user: the box's showing took the focus from an edited combo box, which then took its text.
-// It must not stop the poller, for the poller may be the one waiting for that box's OK, and
-// the wait for the poller holds the OK back.
+// A choice that arrives while a message box or dialog holds the screen does not come from the
+// user working in this window (the box's showing took the focus from an edited combo box,
+// which then took its text). It must not stop the poller, for the poller may be the one
+// waiting for that box's OK (and the wait for the poller holds the OK back), nor start a
+// second CO trim inside the running one's dialog.
 bool DialogHoldsTheScreen() {
     return QApplication::activeModalWidget() != nullptr;
 }
@@ -274,7 +275,7 @@ void TDiag_form::RecordingCommand() {
 }
 
 void TDiag_form::ComboBox1Change() {
-    if (!polling_)
+    if (!polling_ || DialogHoldsTheScreen())
         return;
     StopPolling();
     Recording->EndFile();

@@ -422,6 +422,10 @@ TEST_F(DiagFormTest, CoTrimCommandResumesTheSameGroupWithFreshPanelsAndClearedGr
     testing_support::WhenReady(
         form, [&] { return testing_support::WaitsForTheUser(coTrim.get(), coTrim->Timer1); },
         [&] {
+            // A second choice reaching the window while the dialog holds the screen (input
+            // its popup list still took) starts no second CO trim inside the first.
+            emit form->ComboBox1->activated(0);
+            EXPECT_EQ(form->Reader(), nullptr);  // no poller: the line stays the dialog's
             trimShown = coTrim->CurCo->text();
             ecu.liveSilent = true;
             coTrim->done(0);
