@@ -293,7 +293,7 @@ void TMainForm::Timer1Timer() {
     // shows (a second deferred message of the window, shown in the first one's loop, closed
     // it): that handler goes on with the window once the box is gone. The window is destroyed
     // when no message box or dialog holds the screen; until then this timer keeps coming back.
-    if (QApplication::activeModalWidget())
+    if (kline::DialogHoldsTheScreen())
         return;
     Timer1->stop();
     const QList<QMdiSubWindow*> children = MdiArea->subWindowList();

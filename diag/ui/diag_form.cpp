@@ -1,6 +1,5 @@
 #include "diag/ui/diag_form.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,15 +58,6 @@ QLabel* BarLabel(const char* name, const QString& text, QPoint at, QWidget* pare
     label->move(at);
     label->adjustSize();
     return label;
-}
-
-// A choice that arrives while a message box or dialog holds the screen does not come from the
-// user working in this window (the box's showing took the focus from an edited combo box,
-// which then took its text). It must not stop the poller, for the poller may be the one
-// waiting for that box's OK (and the wait for the poller holds the OK back), nor start a
-// second CO trim inside the running one's dialog.
-bool DialogHoldsTheScreen() {
-    return QApplication::activeModalWidget() != nullptr;
 }
 
 // The main window keeps a fixed border while this window is open (it set it before creating
@@ -250,12 +240,17 @@ void TDiag_form::ShowWhole() {
         ResizeMainWindow(mainWindow_, {mainWindow_->width(), mainWindow_->height() + hidden});
 }
 
+// A choice made while a message box or dialog holds the screen does not come from the user
+// working in this window (the box's showing took the focus from an edited combo box, which
+// then took its text). It must not stop the poller, for the poller may be the one waiting for
+// that box's OK (and the wait for the poller holds the OK back), nor start a second CO trim
+// inside the running one's dialog.
 void TDiag_form::Group_numChange() {
     const std::optional<int> chosen = ChosenGroup();
     // The group on show chosen again while its poll runs changes nothing; once the poll has
     // ended (the ECU stopped answering) choosing it again is how the user starts it anew.
     const bool sameGroupPolling = chosen == shownGroup_ && poller_ && poller_->isRunning();
-    if (!polling_ || !chosen || sameGroupPolling || DialogHoldsTheScreen()) {
+    if (!polling_ || !chosen || sameGroupPolling || kline::DialogHoldsTheScreen()) {
         // Nothing changes: the box goes back to naming the group on show.
         Group_num->setCurrentIndex(shownGroup_);
         return;
@@ -275,7 +270,7 @@ void TDiag_form::RecordingCommand() {
 }
 
 void TDiag_form::ComboBox1Change() {
-    if (!polling_ || DialogHoldsTheScreen())
+    if (!polling_ || kline::DialogHoldsTheScreen())
         return;
     StopPolling();
     Recording->EndFile();

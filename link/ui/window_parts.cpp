@@ -1,5 +1,7 @@
 #include "link/ui/window_parts.h"
 
+#include <QApplication>
+
 #include "platform/messages.h"
 
 namespace kline {
@@ -32,6 +34,10 @@ std::pair<QPushButton*, QPushButton*> OkCancelButtons(QDialog* dialog, QPoint ok
     cancel->setAutoDefault(false);
     QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
     return {ok, cancel};
+}
+
+bool DialogHoldsTheScreen() {
+    return QApplication::activeModalWidget() != nullptr;
 }
 
 void Warn(const char* text) {

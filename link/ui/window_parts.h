@@ -33,6 +33,10 @@ std::pair<QPushButton*, QPushButton*> OkCancelButtons(QDialog* dialog, QPoint ok
 // A warning box captioned "Внимание!", from any thread.
 void Warn(const char* text);
 
+// A message box or dialog is up: the windows behind it take no input, and a handler of one of
+// them may still be inside that box's loop.
+bool DialogHoldsTheScreen();
+
 // Clears the main window's handle on a window (Complect, Passport, ...) when it is `window`:
 // a newer window of the same kind may have taken the handle over.
 template <class Window>
