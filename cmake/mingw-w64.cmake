@@ -1,6 +1,8 @@
 # Cross build for 64-bit Windows with Debian's mingw-w64 (g++-mingw-w64-x86-64).
-# The -posix compilers bring std::thread; programs are linked statically, so that they run
-# under Wine (or on Windows) without the compiler's DLLs beside them.
+# The -posix compilers bring std::thread. Programs without Qt are linked statically, so that
+# they run under Wine (or on Windows) without the compiler's DLLs beside them. The Qt kit and the
+# station built on it share the compiler's runtime DLLs instead (TAVRO_MINGW_SHARED_RUNTIME), so
+# that Qt's libraries and the program use one C++ runtime.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -15,7 +17,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TAVRO_MINGW_SHARED_RUNTIME)
+if(NOT TAVRO_MINGW_SHARED_RUNTIME)
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+endif()
 
 # mingw-w64's GCC 12 reports out-of-bounds copies inside std::vector::insert at -O2 that
 # cannot happen (a known false positive of that release). The native build keeps the check
