@@ -1,6 +1,6 @@
-#include <windows.h>
 #include <io.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <csignal>
 #include <cstdio>
@@ -40,9 +40,9 @@ bool IsWorker(DWORD threadId) {
     if (!thread)
         return false;  // it has just ended
     PWSTR name = nullptr;
-    const bool worker = getDescription && SUCCEEDED(getDescription(thread, &name)) && name &&
-                        (std::wcscmp(name, L"TCommunicator") == 0 ||
-                         std::wcscmp(name, L"TReader_dat") == 0);
+    const bool worker =
+        getDescription && SUCCEEDED(getDescription(thread, &name)) && name &&
+        (std::wcscmp(name, L"TCommunicator") == 0 || std::wcscmp(name, L"TReader_dat") == 0);
     LocalFree(name);
     CloseHandle(thread);
     return worker;
@@ -56,7 +56,8 @@ int WorkerThreads() {
     entry.dwSize = sizeof entry;
     int workers = 0;
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        workers += entry.th32OwnerProcessID == GetCurrentProcessId() && IsWorker(entry.th32ThreadID);
+        workers +=
+            entry.th32OwnerProcessID == GetCurrentProcessId() && IsWorker(entry.th32ThreadID);
     CloseHandle(snapshot);
     return workers;
 }
