@@ -1,5 +1,6 @@
 // The serial port on Windows: the system's communications calls, one byte per transfer.
-// The name goes to CreateFileA as the user typed it ("COM1").
+// A COM port goes to CreateFileA by its device name ("COM12" as \\.\COM12), any other name
+// as the user typed it.
 #include <windows.h>
 
 #include "platform/serial_port.h"
@@ -58,6 +59,15 @@ LineSettings FromDcb(const DCB& dcb) {
     return s;
 }
 
+// Linux numbers every rate outside its fixed table 38400 and keeps the true rate beside it,
+// in a UART's custom divisor; Wine reports that 38400 when the device has no divisor to
+// read (a pseudo-terminal, a USB chip that takes any rate). It tells nothing of the line.
+constexpr uint32_t kLinuxCustomRateAlias = 38400;
+
+bool TakesRate(uint32_t reported, uint32_t wanted) {
+    return SameRate(reported, wanted) || reported == kLinuxCustomRateAlias;
+}
+
 // Every flow-control and character-handling field is written, whatever the port reported:
 // a driver left with XON/XOFF, DSR sensitivity or abort-on-error swallows bytes or stalls
 // reads, and the type-0 ECU's address 0x11 is the XON character.
@@ -109,9 +119,11 @@ class Win32SerialPort final : public SerialPort {
         if (!haveReported_ && !ReadDcb(dcb))
             return false;
         ApplyToDcb(settings, dcb);
-        // A driver that cannot make the rate refuses it here. The rate is not read back:
-        // Wine reports every rate outside the standard table as 38400.
-        return IsOpen() && SetCommState(handle_, &dcb);
+        // A driver that cannot make the rate refuses it here; one that rounds it tells only
+        // when the state is read back.
+        DCB applied{};
+        return IsOpen() && SetCommState(handle_, &dcb) && ReadDcb(applied) &&
+               TakesRate(applied.BaudRate, settings.baudRate);
     }
 
     bool ClearDtr() override { return Escape(CLRDTR); }
@@ -200,8 +212,9 @@ class Win32SerialBackend final : public SerialBackend {
   public:
     std::unique_ptr<SerialPort> Open(const std::string& name) override {
         // Read and write, no sharing, plain synchronous transfers.
-        const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                          OPEN_EXISTING, 0, nullptr);
+        const HANDLE handle =
+            CreateFileA(Win32DeviceName(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
         failure_ = {};
         failure_.device = name;
         if (handle == INVALID_HANDLE_VALUE) {

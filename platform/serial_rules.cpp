@@ -64,6 +64,17 @@ std::string DevicePath(const std::string& portName) {
     return "/dev/" + portName;
 }
 
+std::string Win32DeviceName(const std::string& portName) {
+    if (const unsigned n = ComNumber(portName); n >= 1)
+        return "\\\\.\\COM" + std::to_string(n);
+    return portName;
+}
+
+bool SameRate(uint32_t got, uint32_t wanted) {
+    const int64_t off = int64_t{got} - int64_t{wanted};
+    return (off < 0 ? -off : off) * 50 <= int64_t{wanted};
+}
+
 ByteWait ReadWait(const CommTimeouts& t) {
     const bool noTotal = t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
     if (t.readInterval == kMaxDword) {

@@ -17,6 +17,16 @@ namespace platform {
 // seven characters. An empty name has no device: the result is empty.
 std::string DevicePath(const std::string& portName);
 
+// The name CreateFileA takes for a port name on Windows. Windows finds "COM1" to "COM9" by
+// their short names only; "COM10" and up (USB cables often get such numbers) open only
+// through the device namespace, "\\.\COM10". Every COMn goes that way, so one rule serves
+// all; any other name is passed as typed.
+std::string Win32DeviceName(const std::string& portName);
+
+// Whether a port that reports `got` baud runs the line at `wanted`: a UART reaches a rate
+// only through a divisor, and 2 % off is still the same rate to the far end.
+bool SameRate(uint32_t got, uint32_t wanted);
+
 // How long one single-byte transfer may wait, by the rules of the Windows time-out record.
 struct ByteWait {
     bool unlimited = false;  // wait until the byte is there (all time-outs zero)

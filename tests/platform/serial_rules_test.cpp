@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <string>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -39,6 +40,24 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 constexpr uint32_t kMax = 0xFFFFFFFFu;
+
+TEST(Win32DeviceName, ComPortsGoThroughTheDeviceNamespace) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"COM1", R"(\\.\COM1)"},   {"COM9", R"(\\.\COM9)"},
+        {"COM12", R"(\\.\COM12)"}, {"com10", R"(\\.\COM10)"},
+        {"COM0", "COM0"},          {"COMx", "COMx"},
+        {"ttyUSB0", "ttyUSB0"},    {"", ""}};
+    for (const auto& [name, device] : rows) EXPECT_EQ(Win32DeviceName(name), device) << name;
+}
+
+TEST(SameRate, AllowsTheTwoPercentAUartDivisorMisses) {
+    EXPECT_TRUE(SameRate(10400, 10400));
+    EXPECT_TRUE(SameRate(10416, 10400));  // 16 MHz / 16 / 96: a UART's nearest divisor
+    EXPECT_TRUE(SameRate(10192, 10400));
+    EXPECT_FALSE(SameRate(10191, 10400));
+    EXPECT_FALSE(SameRate(9600, 10400));  // a chip with a fixed table rounds down
+    EXPECT_FALSE(SameRate(0, 360));
+}
 
 struct WaitRow {
     const char* label;
