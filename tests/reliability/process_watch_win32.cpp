@@ -1,3 +1,4 @@
+// <windows.h> first: the other system headers build on its types.
 #include <io.h>
 #include <tlhelp32.h>
 #include <windows.h>
