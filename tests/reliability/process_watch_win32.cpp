@@ -1,7 +1,6 @@
-// <windows.h> first: the other system headers build on its types.
+#include <windows.h>
 #include <io.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 #include <csignal>
 #include <cstdio>
