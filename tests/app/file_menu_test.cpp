@@ -15,11 +15,13 @@
 #include "diag/catalogue.h"
 #include "link/ui/commands.h"
 #include "services/ui/co_trim_window.h"
+#include "services/ui/ecu_warnings.h"
 #include "services/ui/fault_codes_window.h"
 #include "services/ui/passport_window.h"
 #include "sim/in_process_line.h"
 #include "tests/support/diag_window.h"
 #include "tests/support/hand_over_sink.h"
+#include "tests/support/scripted_port.h"
 #include "tests/support/serve_events.h"
 
 namespace {
@@ -107,7 +109,7 @@ class FileMenu : public testing::Test {
     QTemporaryDir dir;
     std::string path = dir.filePath("auto.ini").toStdString();
     settings::SettingsRecord record;
-    sim::SimulatedBackend port{clock};
+    testing_support::ScriptedBackend port;  // the port of the settings: nothing answers there
     std::unique_ptr<TMainForm> main;
 };
 
@@ -142,13 +144,20 @@ TEST_F(FileMenu, ARecordingShowsItsValuesInOrderAndLeavesTheSettingsAsTheyWere) 
     EXPECT_TRUE(sink.reports.empty()) << testing::PrintToString(sink.Texts());
 }
 
-TEST_F(FileMenu, CommandsThatWouldWriteRefuseOnARecording) {
+TEST_F(FileMenu, ARecordingRefusesWritesAndAnswersOnlyWhatItRecorded) {
     OpenRecording(TAVRO_TRACE_FIXTURE);
     main->RunMenuCommand(25);  // "Сброс контроллера"
     main->RunMenuCommand(26);  // "Сброс ошибок"
     main->CoTrimDialog().BitBtn1Click();
     EXPECT_EQ(sink.Texts(), std::vector<std::string>(3, kline::kRecordingUnchangeable));
     EXPECT_TRUE(main->Line()->Backend().Requests().empty());  // not even a connection
+    // The trace holds live data only: the passport and the fault list get no answer.
+    sink.reports.clear();
+    main->RunMenuCommand(22);
+    main->RunMenuCommand(24);
+    ASSERT_TRUE(ServeEventsUntil([] { return services::Errors_form == nullptr; }));
+    EXPECT_EQ(sink.Texts(),
+              (std::vector<std::string>{"Блок не отвечает на запрос!", services::kNoAnswer}));
 }
 
 class Demonstration : public FileMenu, public testing::WithParamInterface<int> {};
