@@ -54,6 +54,7 @@ class InProcessLine {
   private:
     InProcessLine(platform::Clock& clock, std::unique_ptr<TraceReplay> replay, int family);
 
+    platform::FineSleeps fineSleeps_;      // the real pace, while the line is in use
     std::unique_ptr<TraceReplay> replay_;  // goes after the devices that ask it
     SimulatedBackend backend_;
     int family_;
