@@ -385,7 +385,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FormDestroy() {
     qDeleteAll(MdiArea->subWindowList());  // no work window outlives the protocol object
     kline::EndLeftoverConnection(station);
-    BackToPort();  // the in-process line goes first
+    station.backend = portBackend_;  // the in-process line goes first
+    line_.reset();
     station.ecuProtocol.reset();
     settings::SettingsRecord& record = station.settings;
     record.windowState = CodeOf(windowState());

@@ -1,6 +1,5 @@
 // Windows wakes a sleeping thread at its timer's ticks, 15.6 ms apart unless a program asks
 // for finer ones; the request counts for the whole system until it is taken back.
-#include <timeapi.h>
 #include <windows.h>
 
 #include "platform/clock.h"
