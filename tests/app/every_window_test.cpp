@@ -267,7 +267,9 @@ QStringList FixedTexts(QWidget* window) {
     if (auto* main = qobject_cast<QMainWindow*>(window))
         for (QAction* top : main->menuBar()->actions()) {
             texts << top->text();
-            for (QAction* entry : top->menu()->actions()) texts << entry->text();
+            for (QAction* entry : top->menu()->actions())
+                if (!entry->isSeparator())
+                    texts << entry->text();
         }
     return texts;
 }
