@@ -1,5 +1,6 @@
 // "Файл": a recording shows its values in the recorded order and refuses writes, the
 // demonstration shows the windows of both families, and the settings stay the user's.
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -52,6 +53,9 @@ QStringList RecordedRows() {
 class FileMenu : public testing::TestWithParam<int> {
   protected:
     void SetUp() override {
+        // Qt's own file dialog, which the test can fill in: on Windows the station shows the
+        // system's.
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
         settings::ApplyDefaults(record);
         record.ecuType = 1;
         settings::SetPortName(record, "ttyUSB0");
@@ -61,11 +65,14 @@ class FileMenu : public testing::TestWithParam<int> {
         main->ConnectingDialog().Timer1->setInterval(5);
         main->show();
     }
-    // "Открыть запись..." with the recording chosen in its dialog.
+    // "Открыть запись..." with the recording chosen in its dialog, from a folder of the
+    // system's own (on Windows the source tree's path names no drive).
     void OpenRecording() {
+        const QString trace = dir.filePath(QStringLiteral("live-type0.trace"));
+        QFile::copy(QStringLiteral(TAVRO_TRACE_FIXTURE), trace);
         const auto dialog = [] { return qobject_cast<QFileDialog*>(qApp->activeModalWidget()); };
-        testing_support::WhenReady(main.get(), dialog, [dialog] {
-            dialog()->selectFile(TAVRO_TRACE_FIXTURE);
+        testing_support::WhenReady(main.get(), dialog, [dialog, trace] {
+            dialog()->selectFile(trace);
             static_cast<QDialog*>(dialog())->accept();
         });
         main->OpenRecordingItem->trigger();
