@@ -28,6 +28,10 @@ void UseMessageSink(MessageSink* sink);  // nullptr: reports go to standard erro
 void ShowMessage(const std::string& text, const std::string& caption, Icon icon,
                  const std::string& details = {});
 
+// True while some call of ShowMessage has not returned: its box may have left the screen,
+// but the caller (a window's handler) is still on its way back to where it showed it.
+bool MessageUnderway();
+
 // The captions the station uses.
 inline constexpr const char* kAttention = "Внимание!";
 inline constexpr const char* kError = "Ошибка!";

@@ -37,7 +37,7 @@ std::pair<QPushButton*, QPushButton*> OkCancelButtons(QDialog* dialog, QPoint ok
 }
 
 bool DialogHoldsTheScreen() {
-    return QApplication::activeModalWidget() != nullptr;
+    return QApplication::activeModalWidget() != nullptr || platform::MessageUnderway();
 }
 
 void Warn(const char* text) {
