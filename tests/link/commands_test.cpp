@@ -6,19 +6,17 @@
 #include <QTimer>
 
 #include "link/ui/waiter.h"
-#include "tests/link/test_frames.h"
 #include "tests/support/connecting.h"
 #include "tests/support/recording_sink.h"
-#include "tests/support/scripted_port.h"
 #include "tests/support/serve_events.h"
 #include "tests/support/station_fixture.h"
 
 namespace {
 
-using link_test::Answer;
-using link_test::Bytes;
 using platform::Icon;
 using platform::Report;
+using testing_support::Bytes;
+using testing_support::LiveRecord;
 
 Report Info(const char* text) {
     return {text, "Внимание!", Icon::Information};
@@ -27,41 +25,17 @@ Report Warn(const char* text) {
     return {text, "Внимание!", Icon::Warning};
 }
 
-class CommandsTest : public testing::Test {
+class CommandsTest : public testing::Test, protected testing_support::ScriptedStation {
   protected:
-    void SetUp() override {
-        platform::UseClock(&clock);
-        testing_support::PrepareStation(station, backend, 1, 100);
-        waiter = testing_support::MakeWaiter(station);
-    }
-    void TearDown() override {
-        waiter.reset();
-        platform::UseClock(nullptr);
-    }
-    void EcuAnswers(std::initializer_list<Bytes> answers) {
-        for (const auto& data : answers)
-            backend.line.answers.push_back(data.empty() ? data : Answer(0x10, data));
-    }
-    // Times at which requests with this SID were sent (type 1 frames of up to 63 bytes).
-    std::vector<int64_t> RequestTimes(uint8_t sid) const {
-        const auto& w = backend.line.written;
-        std::vector<int64_t> times;
-        for (size_t i = 0; i + 3 < w.size(); ++i)
-            if ((w[i] & 0xC0) == 0x80 && w[i + 1] == 0x10 && w[i + 2] == 0xF1 && w[i + 3] == sid)
-                times.push_back(backend.line.writeTimes[i]);
-        return times;
-    }
+    CommandsTest() : ScriptedStation(1, 100) {}
     void StopWaiterAfterOpens(int opens) {
         testing_support::WhenReady(
             waiter.get(), [this, opens] { return backend.opens >= opens; },
             [this] { waiter->BitBtn1Click(); });
     }
 
-    platform::VirtualClock clock;
     testing_support::RecordingSink sink;
-    testing_support::ScriptedBackend backend;
-    kline::Station station;
-    std::unique_ptr<kline::TWaiter> waiter;
+    std::unique_ptr<kline::TWaiter> waiter = testing_support::MakeWaiter(station);
 };
 
 TEST_F(CommandsTest, EchoingAdapterWorksAndHearsTheProbeTwice) {
@@ -98,9 +72,8 @@ TEST_F(CommandsTest, AdapterCheckOnABusyPortShowsOnlyThePortMessage) {
 }
 
 TEST_F(CommandsTest, AdapterCheckEndsAConnectionLeftOpenFirst) {
-    station.port.device = backend.Open("COM1");
-    station.connected = 1;
-    EcuAnswers({{0xC2}});
+    LeftOpen();
+    StopAnswered();
     kline::AdapterCheck(station);
     EXPECT_EQ(RequestTimes(0x82).size(), 1u);
     EXPECT_EQ(station.connected, 0);
@@ -108,11 +81,7 @@ TEST_F(CommandsTest, AdapterCheckEndsAConnectionLeftOpenFirst) {
 }
 
 Bytes LiveData(bool engineStopped) {
-    Bytes data(34, 0);
-    data[0] = 0x61;
-    data[1] = 0x01;
-    data[4] = engineStopped ? 0x01 : 0x00;
-    return data;
+    return LiveRecord({{4, static_cast<uint8_t>(engineStopped)}});
 }
 
 TEST_F(CommandsTest, ResetOfAStoppedEngine) {
@@ -159,9 +128,9 @@ TEST_F(CommandsTest, ClearingSucceeds) {
 }
 
 TEST_F(CommandsTest, RefusedClearingIsTriedTwentyTimesEachAfterTheDelay) {
-    backend.line.answers.push_back(Answer(0x10, {0xC1, 0xEF, 0x8F}));
-    for (int i = 0; i < 20; ++i) backend.line.answers.push_back(Answer(0x10, {0x7F, 0x14, 0x22}));
-    backend.line.answers.push_back(Answer(0x10, {0xC2}));
+    StartAnswered();
+    for (int i = 0; i < 20; ++i) EcuAnswers({{0x7F, 0x14, 0x22}});
+    StopAnswered();
     kline::FaultClearing(station, *waiter);
     const auto times = RequestTimes(0x14);
     ASSERT_EQ(times.size(), 20u);
