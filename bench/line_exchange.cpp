@@ -62,9 +62,10 @@ int main(int argc, char** argv) {
     std::sort(times.begin(), times.end());
     const int answerBytes = (record.length > 63 ? 4 : 3) + record.length + 1;
     const double lineMs = (kRequestBytes + answerBytes) * kByteMs + kAnswerDelayMs;
-    std::printf("%d exchanges of %d answer bytes: median %.1f ms (fastest %.1f, slowest %.1f); "
-                "line time + P2 %.1f ms, ratio %.3f\n",
-                count, answerBytes, times[times.size() / 2], times.front(), times.back(), lineMs,
-                times[times.size() / 2] / lineMs);
+    std::printf(
+        "%d exchanges of %d answer bytes: median %.1f ms (fastest %.1f, slowest %.1f); "
+        "line time + P2 %.1f ms, ratio %.3f\n",
+        count, answerBytes, times[times.size() / 2], times.front(), times.back(), lineMs,
+        times[times.size() / 2] / lineMs);
     return 0;
 }
