@@ -16,11 +16,13 @@
 #include <QtTest/QTest>
 
 #include "app/main_form.h"
+#include "link/ui/waiter.h"
 #include "services/ui/equipment_window.h"
 #include "services/ui/fault_codes_window.h"
 #include "services/ui/passport_window.h"
-#include "tests/services/sim_station.h"
+#include "sim/simulated_backend.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/station_fixture.h"
 
 namespace {
 
@@ -33,7 +35,7 @@ class CommandsTest : public testing::TestWithParam<int> {
         settings::ApplyDefaults(record);
         record.ecuType = static_cast<int8_t>(GetParam());
         ASSERT_TRUE(settings::SaveSettings(record, path));
-        form = std::make_unique<TMainForm>(path, &sim.backend);
+        form = std::make_unique<TMainForm>(path, &backend);
         form->ConnectingDialog().Timer1->setInterval(5);  // looks every 5 ms, not 500
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -55,7 +57,9 @@ class CommandsTest : public testing::TestWithParam<int> {
         return children.size() == 1 ? qobject_cast<Child*>(children.front()) : nullptr;
     }
 
-    services_test::SimStation sim{GetParam()};
+    testing_support::ScopedVirtualClock clock;
+    sim::SimulatedBackend backend =
+        testing_support::MakeLine<sim::SimulatedBackend>(clock, GetParam());
     testing_support::RecordingSink sink;
     QTemporaryDir dir;
     std::unique_ptr<TMainForm> form;

@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "link/ecu_protocol.h"
-#include "tests/services/ecu_line.h"
+#include "tests/support/frames.h"
+#include "tests/support/scripted_port.h"
 
 namespace {
 
 using services::FieldBuffer;
 using services::kPassportFieldCount;
-using services_test::Answer;
-using services_test::Hex;
+using testing_support::Received;
 
 std::string Field(int ecuType, const kline::KwpMessage& record, int fieldIndex) {
     const kline::EcuProtocol protocol(ecuType);
@@ -29,7 +29,7 @@ std::string Field(int ecuType, const kline::KwpMessage& record, int fieldIndex) 
 kline::KwpMessage Record(const std::vector<uint8_t>& fieldBytes) {
     std::vector<uint8_t> data = {0x5A, 0x80};
     data.insert(data.end(), fieldBytes.begin(), fieldBytes.end());
-    return Answer(data);
+    return Received(data);
 }
 
 // Field bytes laid one after the other from byte 2: a run of `count` times `letter` each.
@@ -159,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(Dates, BcdDateTest,
 
 // A short answer: its checksum byte right behind the data is not read as a character.
 TEST(PassportField, ShortAnswerCutsTheFieldWithoutItsChecksum) {
-    const kline::KwpMessage record = Answer({0x5A, 0x80, 'V', 'A', 'Z'}, 'Q');
+    const kline::KwpMessage record = Received({0x5A, 0x80, 'V', 'A', 'Z'}, 'Q');
     EXPECT_EQ(Field(1, record, 0), "VAZ");
     EXPECT_EQ(Field(1, record, 1), "");
     EXPECT_EQ(Field(0, record, 4), "00/00/0000");
@@ -210,12 +210,13 @@ TEST(PassportRows, EveryFieldStandsOnceInTwoFrames) {
     EXPECT_EQ(services::kPassportRows[1].fieldIndex, 3);
 }
 
-class ReadIdentificationTest : public services_test::EcuLine {};
+class ReadIdentificationTest : public ::testing::Test,
+                               protected testing_support::PortOnScriptedLine {};
 
 TEST_F(ReadIdentificationTest, Type0AsksAddress0x11) {
     Answers(0x11, {0x5A, 0x80, 'T', 'E', 'S', 'T'});
     const kline::KwpMessage record = services::ReadIdentification(kline::EcuProtocol(0), port);
-    EXPECT_EQ(Hex(line.written), "82 11 F1 1A 80 1E");
+    EXPECT_EQ(line.Written(), "82 11 F1 1A 80 1E");
     ASSERT_EQ(record.error, 0);
     EXPECT_EQ(record.length, 6);
     EXPECT_EQ(record.data[2], 'T');
@@ -226,7 +227,7 @@ TEST_F(ReadIdentificationTest, Type1AsksAddress0x10WithALongAnswer) {
     data.resize(97, 'x');
     Answers(0x10, data);
     const kline::KwpMessage record = services::ReadIdentification(kline::EcuProtocol(1), port);
-    EXPECT_EQ(Hex(line.written), "82 10 F1 1A 80 1D");
+    EXPECT_EQ(line.Written(), "82 10 F1 1A 80 1D");
     ASSERT_EQ(record.error, 0);
     EXPECT_EQ(record.length, 97);
     EXPECT_EQ(Field(1, record, 3), "xxxxxxxx");
