@@ -17,7 +17,7 @@ namespace {
 using diag_test::Bytes;
 using diag_test::LiveRecord;
 
-const platform::Report kStopped{diag::kPollingStopped, platform::kError, platform::Icon::Warning};
+const platform::Report kStopped = testing_support::Warning(diag::kPollingStopped, platform::kError);
 
 // Records what the poller hands over, and what had been reported by then.
 class RecordingDisplay final : public diag::PollDisplay {
@@ -48,10 +48,6 @@ class PollerTest : public testing::Test,
   protected:
     void SetUp() override { station.port.device = backend.Open("ttyS0"); }
 
-    void UseEcuType(int type) {
-        station.settings.ecuType = static_cast<int8_t>(type);
-        station.BuildProtocol();
-    }
     void FillGroup(int type, int group, const std::vector<uint8_t>& params) {
         for (size_t slot = 0; slot < params.size(); ++slot)
             station.settings.groupLists[type][group][slot] = params[slot];
@@ -101,7 +97,7 @@ class LiveDataRequestTest : public PollerTest, public testing::WithParamInterfac
 
 TEST_P(LiveDataRequestTest, IsReadDataByLocalIdentifier1) {
     const char* const frames[] = {"82 11 F1 21 01 A6", "82 10 F1 21 01 A5"};
-    UseEcuType(GetParam());
+    testing_support::UseFamily(station, GetParam());
     FillGroup(GetParam(), 0, {0});
     EcuAnswers([](int n) { return n == 1; });
     Run(0);
@@ -184,7 +180,7 @@ TEST_F(PollerTest, CorruptCountAboveSixteenPollsSixteen) {
 }
 
 TEST_F(PollerTest, InvalidEcuTypeSendsNothingAndEndsWithTheMessage) {
-    UseEcuType(7);
+    testing_support::UseFamily(station, 7);
     station.settings.groupCounts[0][0] = 3;
     station.settings.groupCounts[1][0] = 3;
     Run(0);

@@ -36,8 +36,7 @@ TEST_F(ProtocolTest, NoTypeReportsOncePerCallAndSendsNothing) {
     EXPECT_TRUE(line.written.empty());
     const auto reports = sink.Reports();
     ASSERT_EQ(reports.size(), 8u);
-    for (const auto& r : reports)
-        EXPECT_EQ(r, (platform::Report{"Блок не выбран!", "Внимание!", platform::Icon::Warning}));
+    for (const auto& r : reports) EXPECT_EQ(r, testing_support::Warning("Блок не выбран!"));
 }
 
 TEST_F(ProtocolTest, BothFamiliesRunAtTheKLineRate) {

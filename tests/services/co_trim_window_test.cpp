@@ -189,8 +189,8 @@ TEST_F(CoTrimWindowTest, FailedStopAfterAGoodReadClosesAndKeepsTheShownValues) {
     Silence(10);
     const int result = dialog->exec();
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(sink.Reports(), (std::vector<platform::Report>{
-                                  {"Блок не отвечает!", "Внимание!", platform::Icon::Warning}}));
+    EXPECT_EQ(sink.Reports(),
+              (std::vector<platform::Report>{testing_support::Warning("Блок не отвечает!")}));
     EXPECT_EQ(dialog->CurCo->text(), QStringLiteral("CurCo"));
     EXPECT_EQ(dialog->CO->text(), QString());
     EXPECT_EQ(dialog->UpDown1->value(), 0);
@@ -229,12 +229,11 @@ TEST_F(CoTrimWindowTest, NoConnectionAtOkWritesNothing) {
 }
 
 TEST_F(CoTrimWindowTest, FirstFamilyHasNoTrimToShowOrStore) {
-    station.settings.ecuType = 0;
-    station.BuildProtocol();
+    testing_support::UseFamily(station, 0);
     EXPECT_EQ(dialog->exec(), 1);  // says so and closes, the supply voltage never shown
     EXPECT_EQ(dialog->CurCo->text(), QStringLiteral("CurCo"));
-    EXPECT_EQ(sink.Reports(), (std::vector<platform::Report>{{services::kNoCoTrim, "Внимание!",
-                                                              platform::Icon::Information}}));
+    EXPECT_EQ(sink.Reports(),
+              (std::vector<platform::Report>{testing_support::Information(services::kNoCoTrim)}));
     EXPECT_TRUE(backend.line.written.empty());
     // "Ok" reached all the same stores nothing and says so rather than succeeding silently.
     sink.Clear();

@@ -101,9 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FaultText, InvalidEcuTypeReportsAndGivesNoText) {
     testing_support::RecordingSink sink;
     EXPECT_EQ(Text(7, 130), "");
-    EXPECT_EQ(
-        sink.Reports(),
-        (std::vector<platform::Report>{{"Блок не выбран!", "Внимание!", platform::Icon::Warning}}));
+    EXPECT_EQ(sink.Reports(),
+              (std::vector<platform::Report>{testing_support::Warning("Блок не выбран!")}));
 }
 
 TEST(FaultCodeNumber, ReadsTheFourDigits) {

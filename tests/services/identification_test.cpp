@@ -189,9 +189,8 @@ TEST(PassportField, InvalidEcuTypeReportsAndLeavesTheBuffer) {
     services::PassportField(protocol, Record(std::vector<uint8_t>(95, 'x')), 0, buffer);
     EXPECT_EQ(buffer[0], 'z');
     EXPECT_EQ(buffer[20], 'z');
-    EXPECT_EQ(
-        sink.Reports(),
-        (std::vector<platform::Report>{{"Блок не выбран!", "Внимание!", platform::Icon::Warning}}));
+    EXPECT_EQ(sink.Reports(),
+              (std::vector<platform::Report>{testing_support::Warning("Блок не выбран!")}));
 }
 
 TEST(PassportRows, EveryFieldStandsOnceInTwoFrames) {

@@ -26,15 +26,21 @@ inline std::string FamilyName(const testing::TestParamInfo<int>& row) {
     return "Type" + std::to_string(row.param);
 }
 
+// The family chosen as the ECU-type dialog chooses it: the record's type and the protocol
+// object built for it.
+inline void UseFamily(kline::Station& station, int family) {
+    station.settings.ecuType = static_cast<int8_t>(family);
+    station.BuildProtocol();
+}
+
 // Readies `station` as the main window leaves it, with the family of the test (and its
 // request delay, else the default 250 ms), reaching the line through `backend`.
 inline void PrepareStation(kline::Station& station, platform::SerialBackend& backend,
                            int family = 1, std::optional<int> requestDelay = std::nullopt) {
     settings::ApplyDefaults(station.settings);
-    station.settings.ecuType = static_cast<int8_t>(family);
     if (requestDelay)
         station.settings.requestDelay = *requestDelay;
-    station.BuildProtocol();
+    UseFamily(station, family);
     station.backend = &backend;
 }
 
