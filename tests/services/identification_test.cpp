@@ -10,6 +10,7 @@
 #include "link/ecu_protocol.h"
 #include "tests/support/frames.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/station_fixture.h"
 
 namespace {
 
@@ -71,30 +72,20 @@ TEST(PassportField, Type1FieldsLieAtTheirBytes) {
             << "field " << run.fieldIndex;
 }
 
-struct EmptyCase {
-    int ecuType;
-    std::vector<int> emptyFields;
-};
-
-void PrintTo(const EmptyCase& c, std::ostream* os) {
-    *os << "ECU type " << c.ecuType;
-}
-
-class NeverFilledTest : public ::testing::TestWithParam<EmptyCase> {};
+class NeverFilledTest : public ::testing::TestWithParam<int> {};
 
 // A record printable at every position: only the fields the family never fills stay empty.
 TEST_P(NeverFilledTest, StayEmptyWhateverTheRecordHolds) {
-    const std::vector<uint8_t> bytes(253, 'x');
-    const kline::KwpMessage record = Record(bytes);
-    const std::set<int> empty(GetParam().emptyFields.begin(), GetParam().emptyFields.end());
+    const std::set<int> neverFilled[] = {{1, 7, 8, 9, 10}, {8, 9, 10}};
+    const std::set<int>& empty = neverFilled[GetParam()];
+    const kline::KwpMessage record = Record(std::vector<uint8_t>(253, 'x'));
     for (int field = 0; field < kPassportFieldCount; ++field)
-        EXPECT_EQ(Field(GetParam().ecuType, record, field).empty(), empty.count(field) == 1)
+        EXPECT_EQ(Field(GetParam(), record, field).empty(), empty.count(field) == 1)
             << "field " << field;
 }
 
-INSTANTIATE_TEST_SUITE_P(Families, NeverFilledTest,
-                         ::testing::Values(EmptyCase{0, {1, 7, 8, 9, 10}},
-                                           EmptyCase{1, {8, 9, 10}}));
+INSTANTIATE_TEST_SUITE_P(BothFamilies, NeverFilledTest, ::testing::Values(0, 1),
+                         testing_support::FamilyName);
 
 TEST(PassportField, ErasedFirstByteEmptiesTheField) {
     std::vector<uint8_t> bytes(95, 'x');
