@@ -8,6 +8,7 @@
 
 #include "tests/support/frames.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/row_names.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"ResetType1", 0x10, MakeRequest({0x11, 0x01}), "82 10 F1 11 01 95"},
         FrameCase{"ClearType0", 0x11, MakeRequest({0x14, 0xFF, 0x00}), "83 11 F1 14 FF 00 98"},
         FrameCase{"ClearType1", 0x10, MakeRequest({0x14, 0xFF, 0x00}), "83 10 F1 14 FF 00 97"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 TEST(RequestFrame, SixtyFourDataBytesGetTheLengthByte) {
     KwpMessage request;
@@ -167,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  FailureReason::NoEcho},
         EchoCase{"NoEchoAtAll_NoEcho", {}, {}, FailureReason::NoEcho}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 TEST_F(ExchangeTest, PortNotOpenFailsAtOnce) {
     kline::Port closed;
@@ -246,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadAnswer{"NegativeAnswerWrongChecksum_BadChecksum",
                   {0x83, 0xF1, 0x10, 0x7F, 0x21, 0x12, 0x00},
                   R::BadChecksum}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 // Any bytes from the line give an answer or an error, never a read outside the record.
 TEST_F(ExchangeTest, RandomLineBytesNeverBreakTheRecord) {
@@ -295,7 +296,7 @@ INSTANTIATE_TEST_SUITE_P(Exchange, FailureTexts,
                                                   "код 22: условия не позволяют выполнить запрос"},
                                          TextCase{"UnknownCode", R::NegativeAnswer, 0x99,
                                                   "код 99: код не описан"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         testing_support::RowName);
 
 TEST(FailureTexts, EveryReasonHasItsOwn) {
     std::vector<std::string> texts;

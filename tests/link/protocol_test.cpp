@@ -4,6 +4,7 @@
 #include "link/ecu_protocol.h"
 #include "tests/support/frames.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/row_names.h"
 
 namespace {
 
@@ -112,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ServiceCase{"ResetType1", 1, Reset, "82 10 F1 11 01 95", {0x51}},
                     ServiceCase{"ClearType0", 0, Clear, "83 11 F1 14 FF 00 98", {0x54}},
                     ServiceCase{"ClearType1", 1, Clear, "83 10 F1 14 FF 00 97", {0x54}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 TEST_F(ProtocolTest, Type0EngineRunsWhenTheIdleStepperIsNotZero) {
     kline::EcuProtocol protocol(0);

@@ -9,6 +9,7 @@
 #include "link/ecu_protocol.h"
 #include "tests/support/frames.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/row_names.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                           {"Потенциометр корректировки СО", "Aдаптация нуля дросселя",
                            "Асинхронная подача топлива при пуске", "Постоянное хранение ошибок",
                            "Датчик скорости автомобиля", "Одновременный впрыск"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 TEST(EquipmentTable, TwelveEntriesForTheSecondFamilyOnly) {
     EXPECT_EQ(services::EquipmentTable(1).size(), 12u);

@@ -10,6 +10,7 @@
 #include "link/ecu_protocol.h"
 #include "tests/support/frames.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/row_names.h"
 
 namespace {
 
@@ -166,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                 1,
                 {0x02, 0x61, 0x20},
                 {"P0261", "Цепь управления форсункой  №1, замкнута на землю", "Нет", "Да"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 TEST(FaultRows, NoCodesGiveNoRowsAndOneEmptyGridRow) {
     EXPECT_TRUE(Rows(0, Codes(0, {})).empty());

@@ -1,6 +1,5 @@
 // One station for the tests: the settings record's defaults, an ECU family, a request delay,
-// and the line the test chooses, on the virtual clock; and the names of the two families for
-// the rows of suites that run for both.
+// and the line the test chooses, on the virtual clock.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,15 +15,11 @@
 #include "settings/settings.h"
 #include "sim/simulated_backend.h"
 #include "tests/support/frames.h"
+#include "tests/support/row_names.h"
 #include "tests/support/scripted_port.h"
 #include "tests/support/virtual_clock.h"
 
 namespace testing_support {
-
-// Row names of a suite over ECU types: "Type0", "Type1" (and "Type5" for none chosen).
-inline std::string FamilyName(const testing::TestParamInfo<int>& row) {
-    return "Type" + std::to_string(row.param);
-}
 
 // The family chosen as the ECU-type dialog chooses it: the record's type and the protocol
 // object built for it.
