@@ -59,15 +59,6 @@ LineSettings FromDcb(const DCB& dcb) {
     return s;
 }
 
-// Linux numbers every rate outside its fixed table 38400 and keeps the true rate beside it,
-// in a UART's custom divisor; Wine reports that 38400 when the device has no divisor to
-// read (a pseudo-terminal, a USB chip that takes any rate). It tells nothing of the line.
-constexpr uint32_t kLinuxCustomRateAlias = 38400;
-
-bool TakesRate(uint32_t reported, uint32_t wanted) {
-    return SameRate(reported, wanted) || reported == kLinuxCustomRateAlias;
-}
-
 // Every flow-control and character-handling field is written, whatever the port reported:
 // a driver left with XON/XOFF, DSR sensitivity or abort-on-error swallows bytes or stalls
 // reads, and the type-0 ECU's address 0x11 is the XON character.
@@ -123,7 +114,7 @@ class Win32SerialPort final : public SerialPort {
         // when the state is read back.
         DCB applied{};
         return IsOpen() && SetCommState(handle_, &dcb) && ReadDcb(applied) &&
-               TakesRate(applied.BaudRate, settings.baudRate);
+               Win32TakesRate(applied.BaudRate, settings.baudRate);
     }
 
     bool ClearDtr() override { return Escape(CLRDTR); }
@@ -208,6 +199,10 @@ class Win32SerialPort final : public SerialPort {
     CommTimeouts timeouts_;  // as last read or written, for the wait after a failed transfer
 };
 
+// Win32OpenError names the system's error codes by number.
+static_assert(ERROR_FILE_NOT_FOUND == 2 && ERROR_PATH_NOT_FOUND == 3 && ERROR_ACCESS_DENIED == 5 &&
+              ERROR_SHARING_VIOLATION == 32);
+
 class Win32SerialBackend final : public SerialBackend {
   public:
     std::unique_ptr<SerialPort> Open(const std::string& name) override {
@@ -218,7 +213,7 @@ class Win32SerialBackend final : public SerialBackend {
         failure_ = {};
         failure_.device = name;
         if (handle == INVALID_HANDLE_VALUE) {
-            failure_.error = ErrorOf(GetLastError());
+            failure_.error = Win32OpenError(GetLastError());
             return nullptr;
         }
         // A disk file or a pipe opens as well but is no port.
@@ -234,20 +229,6 @@ class Win32SerialBackend final : public SerialBackend {
     OpenFailure LastOpenFailure() const override { return failure_; }
 
   private:
-    // A port that another program holds answers "access denied": no sharing was asked for.
-    static OpenError ErrorOf(DWORD error) {
-        switch (error) {
-            case ERROR_FILE_NOT_FOUND:
-            case ERROR_PATH_NOT_FOUND:
-                return OpenError::Missing;
-            case ERROR_ACCESS_DENIED:
-            case ERROR_SHARING_VIOLATION:
-                return OpenError::Busy;
-            default:
-                return OpenError::Unknown;
-        }
-    }
-
     OpenFailure failure_;
 };
 

@@ -2,8 +2,8 @@
 // through it. The station reads and writes auto.ini (and keeps its recordings) in its working
 // folder, so the shortcut gives it a folder of the user's own, %LOCALAPPDATA%\tavro-kx42h,
 // created on the first start, and never the program folder, which a user may not write.
-#include <shlobj.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 

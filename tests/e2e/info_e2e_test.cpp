@@ -52,7 +52,8 @@ TEST_P(Passports, FieldsComeFromTheEcu) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFamilies, Passports,
-                         testing::Values(PassportCase{"Type0", 0, "СЕДАН 1.5i 16кл", "14/11/2003", ""},
+                         testing::Values(PassportCase{"Type0", 0, "СЕДАН 1.5i 16кл", "14/11/2003",
+                                                      ""},
                                          PassportCase{"Type1", 1, "УНИВЕРСАЛ 1.6i 8кл",
                                                       "21.04.2004", "5100437021093311"}),
                          testing_support::RowName);

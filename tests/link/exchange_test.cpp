@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "tests/support/frames.h"
-#include "tests/support/scripted_port.h"
 #include "tests/support/row_names.h"
+#include "tests/support/scripted_port.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The Win32 backend on a real serial line: two ports joined end to end (under Wine, a socat
-// pseudo-terminal pair registered as COM5 and COM6). The station's side is opened with the
+// pseudo-terminal pair registered as COM12 and COM6). The station's side is opened with the
 // link's OpenPort; the simulated adapter and ECU serve the other side on a thread of their
 // own. The waits are real: the time-outs of a real port are what is tested.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>

@@ -59,6 +59,23 @@ TEST(SameRate, AllowsTheTwoPercentAUartDivisorMisses) {
     EXPECT_FALSE(SameRate(0, 360));
 }
 
+// What the Win32 backend reads back: a rate a chip rounded is refused, Linux's stand-in for a
+// custom rate (reported under Wine) is not.
+TEST(Win32TakesRate, RefusesARoundedRateButNotTheCustomRateStandIn) {
+    EXPECT_TRUE(Win32TakesRate(10400, 10400));
+    EXPECT_TRUE(Win32TakesRate(38400, 10400));
+    EXPECT_TRUE(Win32TakesRate(38400, 360));
+    EXPECT_FALSE(Win32TakesRate(9600, 10400));
+    EXPECT_FALSE(Win32TakesRate(300, 360));
+}
+
+TEST(Win32OpenError, AccessDeniedIsAPortAnotherProgramHolds) {
+    const std::pair<uint32_t, OpenError> rows[] = {
+        {2, OpenError::Missing}, {3, OpenError::Missing},  {5, OpenError::Busy},
+        {32, OpenError::Busy},   {87, OpenError::Unknown}, {0, OpenError::Unknown}};
+    for (const auto& [code, error] : rows) EXPECT_EQ(Win32OpenError(code), error) << code;
+}
+
 struct WaitRow {
     const char* label;
     CommTimeouts timeouts;  // interval, read multiplier, read constant, write mult., write const.

@@ -1,6 +1,6 @@
+#include <windows.h>
 #include <io.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 #include <csignal>
 #include <cstdio>

@@ -9,8 +9,8 @@
 
 #include "link/ecu_protocol.h"
 #include "tests/support/frames.h"
-#include "tests/support/scripted_port.h"
 #include "tests/support/row_names.h"
+#include "tests/support/scripted_port.h"
 
 namespace {
 
