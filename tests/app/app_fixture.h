@@ -18,6 +18,7 @@
 #include "app/main_form.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/scripted_port.h"
+#include "tests/support/virtual_clock.h"
 
 namespace app_test {
 
@@ -56,15 +57,11 @@ class ModalUser {
 class AppTest : public testing::Test {
   protected:
     void SetUp() override {
-        platform::UseClock(&clock);
         ASSERT_TRUE(dir.isValid());
         path = dir.filePath("auto.ini").toStdString();
         settings::ApplyDefaults(record);
     }
-    void TearDown() override {
-        form.reset();
-        platform::UseClock(nullptr);
-    }
+    void TearDown() override { form.reset(); }
     // Writes `record` as auto.ini and opens the main window on it.
     TMainForm& Open() {
         EXPECT_TRUE(settings::SaveSettings(record, path));
@@ -101,7 +98,7 @@ class AppTest : public testing::Test {
         return texts;
     }
 
-    platform::VirtualClock clock;
+    testing_support::ScopedVirtualClock clock;
     QTemporaryDir dir;
     std::string path;
     settings::SettingsRecord record;

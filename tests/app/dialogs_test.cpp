@@ -50,6 +50,15 @@ class DialogsTest : public AppTest {
         ClickLabel(form->Label1);
         ClickEntry(2);
     }
+    // Runs it, and the user clicks the family's item, then "OK".
+    void ChooseFamily(int item) {
+        user.Then([item](QDialog& d) {
+            TEBU_prop& ebu = AsEbuProp(d);
+            QTest::mouseClick(ebu.EBUS->findChildren<QRadioButton*>()[item], Qt::LeftButton);
+            QTest::mouseClick(ebu.BitBtn1, Qt::LeftButton);
+        });
+        RunEcuTypeDialog();
+    }
 };
 
 TEST_F(DialogsTest, ConnectionDialogHasItsLayout) {
@@ -284,12 +293,7 @@ TEST_F(DialogsTest, SameFamilyWithOkKeepsTheObjectAndAnotherReplacesIt) {
     RunEcuTypeDialog();
     EXPECT_EQ(f.station.ecuProtocol.get(), before);
 
-    user.Then([&](QDialog& d) {
-        TEBU_prop& ebu = AsEbuProp(d);
-        QTest::mouseClick(ebu.EBUS->findChildren<QRadioButton*>()[0], Qt::LeftButton);
-        QTest::mouseClick(ebu.BitBtn1, Qt::LeftButton);
-    });
-    RunEcuTypeDialog();
+    ChooseFamily(0);
     EXPECT_EQ(f.station.settings.ecuType, 0);
     EXPECT_EQ(f.station.Protocol().EcuType(), 0);
     // The new type decides the next "Работа с ЭБУ": no "Комплектация" for the first family.
@@ -331,12 +335,7 @@ TEST_F(DialogsTest, LeftoverConnectionIsStoppedBeforeTheFamilyChanges) {
     Shown();
     f.station.port.device = backend.Open("pts/7");
     f.station.connected = 1;
-    user.Then([&](QDialog& d) {
-        TEBU_prop& ebu = AsEbuProp(d);
-        QTest::mouseClick(ebu.EBUS->findChildren<QRadioButton*>()[0], Qt::LeftButton);
-        QTest::mouseClick(ebu.BitBtn1, Qt::LeftButton);
-    });
-    RunEcuTypeDialog();
+    ChooseFamily(0);
     EXPECT_EQ(f.station.connected, 0);
     EXPECT_FALSE(f.station.port.IsOpen());
     // StopCommunication to 0x10, the family that was connected, then the adapter byte.

@@ -1,8 +1,8 @@
-// Every window and dialog the station shows, opened the way the user opens them against the
-// simulated ECU of each family, in the fonts the program asks for: no text needs more room
-// than its control gives it, lies under a neighbour or runs past its parent's edge, and every
-// fixed text (titles, labels, buttons, items, headers, menus, messages) reads letter for
-// letter as the user knows it.
+// Every window, work window and dialog the station shows, opened the way the user opens them
+// against the simulated ECU of each family, in the fonts the program asks for: no text needs
+// more room than its control gives it, lies under a neighbour or runs past its parent's edge,
+// and every fixed text (titles, labels, buttons, items, headers, menus, messages) reads letter
+// for letter as the user knows it.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -47,10 +47,7 @@
 #include "services/ui/fault_codes_window.h"
 #include "services/ui/passport_window.h"
 #include "sim/simulated_backend.h"
-#include "tests/app/window_texts.h"
-#include "tests/support/hand_over_sink.h"
-#include "tests/support/station_fixture.h"
-#include "tests/support/virtual_clock.h"
+#include "tests/support/main_window.h"
 #include "widgets/value_panel.h"
 
 namespace {
@@ -227,8 +224,20 @@ QStringList Shortfalls(QWidget* window) {
 
 // --- the fixed texts a window shows ---------------------------------------------------------
 
+// Whether `w` belongs to `window` itself, not to a dialog, menu or work window inside it.
+bool PartOf(const QWidget* w, const QWidget* window) {
+    for (const QWidget* p = w->parentWidget(); p; p = p->parentWidget()) {
+        if (p == window)
+            return true;
+        if (p->isWindow() || qobject_cast<const QMdiSubWindow*>(p))
+            return false;
+    }
+    return false;
+}
+
 // Titles, captions, items and headers in the order the window holds them; what the ECU or
-// the catalogue supplies (panels, fields, rows, the trim read) is not fixed and left out.
+// the catalogue supplies (panels, fields, rows, lists, the trim read) is not fixed and left
+// out.
 QStringList TextsOf(QWidget* w, QWidget* window) {
     if (auto* label = qobject_cast<QLabel*>(w)) {
         // A caption that leads the eye to its field ends in a run of dots as long as the
@@ -257,21 +266,93 @@ QStringList TextsOf(QWidget* w, QWidget* window) {
     return items;
 }
 
+// The window's texts, then its menus: the main window's bar, a work window's context menus
+// (not the frame's own system menu of a work window).
 QStringList FixedTexts(QWidget* window) {
     QStringList texts = {window->windowTitle()};
     for (QWidget* w : window->findChildren<QWidget*>()) {
-        if (w->window() == window && w->objectName() != QLatin1String("CurCo") &&
+        if (PartOf(w, window) && w->objectName() != QLatin1String("CurCo") &&
             !qobject_cast<widgets::stPanel*>(w->parentWidget()))
             texts << TextsOf(w, window);
     }
-    if (auto* main = qobject_cast<QMainWindow*>(window))
-        for (QAction* top : main->menuBar()->actions()) {
+    if (auto* frame = qobject_cast<QMainWindow*>(window)) {
+        for (QAction* top : frame->menuBar()->actions()) {
             texts << top->text();
             for (QAction* entry : top->menu()->actions())
                 if (!entry->isSeparator())
                     texts << entry->text();
         }
+        return texts;
+    }
+    const auto* child = qobject_cast<QMdiSubWindow*>(window);
+    for (QMenu* menu : window->findChildren<QMenu*>())
+        if (!child || menu != child->systemMenu())
+            for (QAction* entry : menu->actions()) texts << entry->text();
     return texts;
+}
+
+// --- the fixed texts as the user knows them ------------------------------------------------
+
+// Letter for letter: each window's title first, then its captions, buttons, items and
+// headers in the order the window holds them, then its menus.
+struct WindowTexts {
+    const char* window;  // the window's object name
+    int family;          // the ECU family the texts are shown for; -1: both
+    std::vector<const char*> texts;
+};
+
+// clang-format off
+const std::vector<WindowTexts> kWindowTexts = {
+    {"MainForm", 0, {"Tavro KX4.2H", "Настройки", "Работа с ЭБУ", "Управление", "Помощь", "Выход",
+        "Проверка адаптера", "Паспорт ЭБУ", "Диагностика", "Список ошибок", "Сброс контроллера",
+        "Сброс ошибок", "Файл", "Открыть запись...", "Закрыть запись", "Демонстрация", "Выход",
+        "Настройки", "Группы", "Соединение", "Работа с ЭБУ",
+        "Проверка адаптера", "Паспорт ЭБУ", "Диагностика", "Список ошибок", "Помощь",
+        "Руководство пользователя", "...О программе"}},
+    {"MainForm", 1, {"Tavro KX4.2H", "Настройки", "Работа с ЭБУ", "Управление", "Помощь", "Выход",
+        "Проверка адаптера", "Паспорт ЭБУ", "Диагностика", "Список ошибок", "Сброс контроллера",
+        "Сброс ошибок", "Комплектация", "Файл", "Открыть запись...", "Закрыть запись",
+        "Демонстрация", "Выход", "Настройки", "Группы", "Соединение",
+        "Работа с ЭБУ", "Проверка адаптера", "Паспорт ЭБУ", "Диагностика", "Список ошибок",
+        "Помощь", "Руководство пользователя", "...О программе"}},
+    {"Section Выход", -1, {"Выход из программы"}},
+    {"Section Настройки", -1, {"Группы", "Настройка соединения", "Тип блока управления"}},
+    {"Section Помощь", -1, {"Руководство пользователя", "...О программе"}},
+    {"Section Работа с ЭБУ", 0, {"Проверка адаптера", "Паспорт ЭБУ", "Диагностика", "Список ошибок",
+        "Сброс контроллера", "Сброс ошибок"}},
+    {"Section Работа с ЭБУ", 1, {"Проверка адаптера", "Паспорт ЭБУ", "Диагностика", "Список ошибок",
+        "Сброс контроллера", "Сброс ошибок", "Комплектация"}},
+    {"Section Управление", -1, {"", "", ""}},
+    {"AboutBox", -1, {"...О программе",
+        "Стенд компьютерной диагностики электронного блока управления TAVRO KX 4.2H",
+        "Версия 1.1.0", "OK"}},
+    {"Comm_Prop", -1, {"Настройки соединения", "Порт для соединения с ЭБУ",
+        "Задержка между запросами", "COM1", "COM2", "OK", "Cancel"}},
+    {"Complect", 1, {"Комплектация"}},
+    {"CorrCO", -1, {"Корректировка СО", "Текущая коррекция СО", "Новое значение коррекции", "Ok"}},
+    {"Diag_form", -1, {"Диагностика ЭБУ", "1 группа", "2 группа", "3 группа", "4 группа",
+        "5 группа", "Шире/Уже", "Управление", "Регулировка СО", "Начать запись"}},
+    {"Diag_prop", -1, {"Настройка диагностики", "Выберите группу:", "1 группа", "2 группа",
+        "3 группа", "4 группа", "5 группа", "Отображаемые датчики", "Доступные датчики", "Очистить",
+        "Выход"}},
+    {"EBU_prop", -1, {"Тип блока управления", "TAVRO - KX4.2", "КАРНЕЛ  -   5.1", "OK", "Cancel"}},
+    {"Errors_form", -1, {"Ошибки ЭБУ", "Код ошибки", "Описание ошибки", "Текущая", "Сохраненная",
+        "Копировать", "Сохранить отчёт..."}},
+    {"Passport", -1, {"Паспорт ЭБУ", "Модель автомобиля", "Код программного обеспечения",
+        "Код блока управления", "Система или двигатель", "Дата программирования", "Серийный номер",
+        "Серийный номер программного обеспечения", "Код запасных частей", "Номер кузова",
+        "Номер двигателя", "Дата изготовления", "Закрыть"}},
+    {"Waiter", -1, {"Связь с ЭБУ...",
+        "Пожалуйста подождите! Программа пытается связаться с ЭБУ. Если блок долго не отвечает - остановите процесс, проверьте адаптер и подсоединение ЭБУ и попробуйте еще раз.",
+        "Остановить"}},
+};
+// clang-format on
+
+const WindowTexts* ExpectedTexts(const std::string& window, int family) {
+    for (const WindowTexts& row : kWindowTexts)
+        if (row.window == window && (row.family < 0 || row.family == family))
+            return &row;
+    return nullptr;
 }
 
 // --- the station, and the windows as the user opens them ------------------------------------
@@ -281,29 +362,21 @@ struct Seen {
     QStringList texts;
 };
 
-class EveryWindow : public testing::TestWithParam<int> {
+class EveryWindow : public testing::TestWithParam<int>, protected testing_support::MainWindowOnSim {
   protected:
+    EveryWindow() : MainWindowOnSim(GetParam()) {}
     void SetUp() override {
-        clock.Advance(1'000'000);
-        main = std::make_unique<TMainForm>(dir.filePath("auto.ini").toStdString(), &backend);
-        main->ConnectingDialog().Timer1->setInterval(5);
         // Codes both families describe, one only the first family knows, one neither does.
         backend.SetDtcs({{0x03, 0x40, 0x60},
                          {0x05, 0x05, 0x20},
                          {0x01, 0x30, 0x40},
                          {0x16, 0x03, 0x20},
                          {0x01, 0xA2, 0x00}});
-        sink.reports.clear();  // the settings file of a first run is missing
-        settings::SettingsRecord& record = main->station.settings;
-        record.ecuType = static_cast<int8_t>(Family());
-        main->station.BuildProtocol();
-        for (int slot = 0; slot < 16; ++slot)  // sixteen panels: every row of the window
-            record.groupLists[Family()][0][slot] = static_cast<uint8_t>(slot);
-        record.groupCounts[Family()][0] = 16;
-        main->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+        // Sixteen panels: every row of the diagnostics window.
+        testing_support::ShowFirstParams(main.station.settings, Family(), 16);
+        main.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
     }
-    void TearDown() override { main.reset(); }
     int Family() const { return GetParam(); }
 
     void Look(const QString& name, QWidget* window) {
@@ -313,14 +386,14 @@ class EveryWindow : public testing::TestWithParam<int> {
         if (shots.isEmpty())
             return;
         const QString file = QStringLiteral("%1/%2-%3.png").arg(shots, name).arg(Family());
-        if (window == &main->ConnectingDialog())
+        if (window == &main.ConnectingDialog())
             ShootConnecting(file);
         else
             TakeShot(window, file);
     }
     // The connecting dialog as the user sees it: while the ECU keeps silent, until "Остановить".
     void ShootConnecting(const QString& file) {
-        kline::TWaiter& waiter = main->ConnectingDialog();
+        kline::TWaiter& waiter = main.ConnectingDialog();
         backend.SetFault(0x81, sim::Fault{sim::FaultKind::Silent});
         QTimer::singleShot(800, &waiter, [&waiter, file] {
             QGuiApplication::primaryScreen()->grabWindow(0).save(file);
@@ -364,14 +437,14 @@ class EveryWindow : public testing::TestWithParam<int> {
             shown->done(QDialog::Rejected);
         });
         look.start(2);
-        main->RunMenuCommand(code);
+        main.RunMenuCommand(code);
         EXPECT_TRUE(looked) << name.toStdString();
     }
     // Runs `code`, waits for its work window to be `ready`, looks at it and closes it.
     template <class Child>
     void LookAtChild(uint8_t code, const QString& name, Child*& reference,
                      std::function<bool(Child&)> ready) {
-        main->RunMenuCommand(code);
+        main.RunMenuCommand(code);
         ASSERT_NE(reference, nullptr) << name.toStdString();
         ASSERT_TRUE(QTest::qWaitFor([&] { return ready(*reference); }, kWait))
             << name.toStdString();
@@ -380,15 +453,6 @@ class EveryWindow : public testing::TestWithParam<int> {
         ASSERT_TRUE(QTest::qWaitFor([&] { return reference == nullptr; }, kWait));
     }
 
-    testing_support::ScopedVirtualClock clock;
-    sim::SimulatedBackend backend{clock, [this] {
-                                      sim::EcuOptions options;
-                                      options.type = GetParam();
-                                      return options;
-                                  }()};
-    testing_support::HandOverSink sink;
-    QTemporaryDir dir;
-    std::unique_ptr<TMainForm> main;
     std::map<QString, Seen> seen;
 };
 
@@ -404,14 +468,13 @@ TEST_P(EveryWindow, NoTextIsCutOffOrCoveredAndEveryFixedTextIsExact) {
         {"Section Выход", &TMainForm::Label3Click},
         {"Section Работа с ЭБУ", &TMainForm::Label2Click}};
     for (const auto& [name, open] : sections) {
-        (main.get()->*open)();
+        (main.*open)();
         QStringList entries;
-        for (int i = 0; i < main->ListBox1->count(); ++i)
-            entries << main->ListBox1->item(i)->text();
+        for (int i = 0; i < main.ListBox1->count(); ++i) entries << main.ListBox1->item(i)->text();
         seen[QString::fromUtf8(name)] = {{}, entries};
     }
-    Look("MainForm", main.get());
-    Look("Waiter", &main->ConnectingDialog());
+    Look("MainForm", &main);
+    Look("Waiter", &main.ConnectingDialog());
     LookAtDialog(12, "Comm_Prop", [] { return Comm_Prop; });
     LookAtDialog(13, "EBU_prop", [] { return EBU_prop; });
     LookAtDialog(32, "AboutBox", [] { return AboutBox; });
@@ -431,7 +494,7 @@ TEST_P(EveryWindow, NoTextIsCutOffOrCoveredAndEveryFixedTextIsExact) {
             27, "Complect", services::Complect,
             [](services::TComplect& w) { return w.List_Compl->count() > 0; });
     // The diagnostics window with sixteen panels showing values; from it the CO trim dialog.
-    main->RunMenuCommand(23);
+    main.RunMenuCommand(23);
     ASSERT_NE(diag::Diag_form, nullptr);
     ASSERT_TRUE(QTest::qWaitFor(
         [] {
@@ -443,7 +506,7 @@ TEST_P(EveryWindow, NoTextIsCutOffOrCoveredAndEveryFixedTextIsExact) {
     Look("Diag_form", diag::Diag_form);
     QTimer trim;
     QObject::connect(&trim, &QTimer::timeout, [&] {
-        services::TCorrCO& dialog = main->CoTrimDialog();
+        services::TCorrCO& dialog = main.CoTrimDialog();
         if (QApplication::activeModalWidget() != &dialog || dialog.Timer1->isActive())
             return;
         trim.stop();
@@ -455,7 +518,7 @@ TEST_P(EveryWindow, NoTextIsCutOffOrCoveredAndEveryFixedTextIsExact) {
     diag::Diag_form->ComboBox1Change();
     trim.stop();
     if (Family() == 0)  // it keeps no trim: the dialog says so and closes at once
-        Look("CorrCO", &main->CoTrimDialog());
+        Look("CorrCO", &main.CoTrimDialog());
     EXPECT_TRUE(seen.count("CorrCO"));
     diag::Diag_form->close();
     ASSERT_TRUE(QTest::qWaitFor([] { return diag::Diag_form == nullptr; }, kWait));
@@ -468,7 +531,7 @@ TEST_P(EveryWindow, NoTextIsCutOffOrCoveredAndEveryFixedTextIsExact) {
             for (const QString& text : window.texts) std::printf("    \"%s\",\n", qPrintable(text));
             std::printf("}},\n");
         }
-        const app_test::WindowTexts* expected = app_test::TextsOf(name.toStdString(), Family());
+        const WindowTexts* expected = ExpectedTexts(name.toStdString(), Family());
         if (!expected) {
             ADD_FAILURE() << "no expected texts for this window";
             continue;

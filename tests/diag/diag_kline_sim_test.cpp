@@ -62,7 +62,6 @@ void PrintTo(const RunCase& c, std::ostream* os) {
 
 class DiagKlineSimTest : public testing::TestWithParam<RunCase> {
   protected:
-    void SetUp() override { platform::UseClock(nullptr); }
     testing_support::RecordingSink sink;
 };
 
@@ -82,8 +81,7 @@ TEST_P(DiagKlineSimTest, SixteenParametersPollAtTheDelayPlusTheLineTime) {
     kline::Station& station = main.station;
     settings::SetPortName(station.settings, sim.portName);
     station.settings.requestDelay = delay;
-    station.settings.ecuType = static_cast<int8_t>(family);
-    station.BuildProtocol();
+    testing_support::UseFamily(station, family);
     testing_support::ShowFirstParams(station.settings, family, 16);
     main.ConnectingDialog().Timer1->setInterval(20);
     main.resize(1000, 800);
@@ -164,6 +162,10 @@ TEST_P(DiagKlineSimTest, SixteenParametersPollAtTheDelayPlusTheLineTime) {
 
 INSTANTIATE_TEST_SUITE_P(FamiliesAndDelays, DiagKlineSimTest,
                          testing::Values(RunCase{0, 50}, RunCase{1, 50}, RunCase{0, 250},
-                                         RunCase{1, 250}));
+                                         RunCase{1, 250}),
+                         [](const auto& row) {
+                             return "Type" + std::to_string(row.param.family) + "_" +
+                                    std::to_string(row.param.delay) + "ms";
+                         });
 
 }  // namespace

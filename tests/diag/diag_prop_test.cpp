@@ -22,6 +22,7 @@
 #include "diag/catalogue.h"
 #include "diag/groups.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/station_fixture.h"
 
 namespace {
 
@@ -36,17 +37,14 @@ QStringList Texts(const QListWidget* list) {
     return texts;
 }
 
-class DiagPropTest : public testing::Test {
+class DiagPropTest : public testing::Test,
+                     protected testing_support::StationOn<testing_support::ScriptedBackend> {
   protected:
-    void SetUp() override {
-        settings::ApplyDefaults(station.settings);
-        area.resize(900, 700);
-    }
+    void SetUp() override { area.resize(900, 700); }
     // Opens the editor for `ecuType` as the main window does: a child of the MDI area that
     // shows itself maximised.
     void Open(int ecuType) {
-        station.settings.ecuType = static_cast<int8_t>(ecuType);
-        station.BuildProtocol();
+        testing_support::UseFamily(station, ecuType);
         window = new TDiag_prop(station);
         area.addSubWindow(window);
         area.show();
@@ -94,7 +92,6 @@ class DiagPropTest : public testing::Test {
     }
 
     testing_support::RecordingSink sink;
-    kline::Station station;
     QMdiArea area;
     TDiag_prop* window = nullptr;
 };
@@ -279,9 +276,8 @@ TEST_F(DiagPropTest, ACorruptGroupShowsWithoutHarmAndKeepsItsBytesUntilEdited) {
 TEST_F(DiagPropTest, WithNoEcuTypeTheListsStayEmptyAndEditsAreIgnored) {
     FillAllGroups();
     Open(7);
-    EXPECT_EQ(
-        sink.Reports(),
-        (std::vector<platform::Report>{{"Блок не выбран!", "Внимание!", platform::Icon::Warning}}));
+    EXPECT_EQ(sink.Reports(),
+              (std::vector<platform::Report>{testing_support::Warning("Блок не выбран!")}));
     EXPECT_EQ(window->List->count(), 0);
     EXPECT_EQ(window->Active->count(), 0);
     const auto before = Encode(station.settings);
@@ -299,8 +295,7 @@ TEST_F(DiagPropTest, WithNoEcuTypeTheListsStayEmptyAndEditsAreIgnored) {
 // handler once.
 TEST_F(DiagPropTest, ShownMaximisedAtOnceItFillsItsListsOnce) {
     diag::AddToGroup(station.settings, 1, 0, 2);
-    station.settings.ecuType = 1;
-    station.BuildProtocol();
+    testing_support::UseFamily(station, 1);
     window = new TDiag_prop(station);
     area.show();
     area.addSubWindow(window);
@@ -310,8 +305,7 @@ TEST_F(DiagPropTest, ShownMaximisedAtOnceItFillsItsListsOnce) {
     EXPECT_EQ(Texts(window->Active), QStringList{"Положение дроссельной заслонки"});
 
     delete window;
-    station.settings.ecuType = -1;
-    station.BuildProtocol();
+    testing_support::UseFamily(station, -1);
     window = new TDiag_prop(station);
     area.addSubWindow(window);
     window->showMaximized();

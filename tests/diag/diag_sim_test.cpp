@@ -24,6 +24,7 @@
 #include "tests/support/connecting.h"
 #include "tests/support/diag_window.h"
 #include "tests/support/hand_over_sink.h"
+#include "tests/support/main_window.h"
 #include "tests/support/serve_events.h"
 #include "tests/support/sim_trace.h"
 #include "tests/support/station_fixture.h"
@@ -33,12 +34,6 @@
 namespace {
 
 constexpr int kWait = 10000;  // ms of real time before a wait gives up
-
-sim::EcuOptions Family(int type) {
-    sim::EcuOptions options;
-    options.type = type;
-    return options;
-}
 
 // The ECU's answer frames on the line, in order.
 std::vector<std::vector<uint8_t>> EcuFrames(const std::vector<sim::LineEvent>& log) {
@@ -59,12 +54,10 @@ std::vector<std::vector<uint8_t>> EcuFrames(const std::vector<sim::LineEvent>& l
 
 using testing_support::RecordOf;
 
-class DiagSimTest : public testing::TestWithParam<int> {
+class DiagSimTest : public testing::TestWithParam<int>,
+                    protected testing_support::StationOn<sim::SimulatedBackend> {
   protected:
-    void SetUp() override {
-        clock.Advance(1'000'000);
-        testing_support::PrepareStation(station, backend, Type());
-    }
+    DiagSimTest() : StationOn(GetParam()) {}
     void TearDown() override {
         if (form) {
             form->close();
@@ -86,9 +79,6 @@ class DiagSimTest : public testing::TestWithParam<int> {
         return live;
     }
 
-    testing_support::ScopedVirtualClock clock;
-    sim::SimulatedBackend backend{clock, Family(GetParam())};
-    kline::Station station;
     testing_support::HandOverSink sink;
     testing_support::DiagWindowRig rig{station};
     services::TCorrCO* coTrim = rig.coTrim.get();
@@ -125,8 +115,7 @@ TEST_P(DiagSimTest, SixteenParametersShowTheEcusLiveData) {
 TEST_P(DiagSimTest, EachRequestFollowsTheLastAnswerAfterTheDelay) {
     for (int delay : {50, 250}) {
         station.settings.requestDelay = delay;
-        station.settings.groupLists[Type()][0][0] = 0;
-        station.settings.groupCounts[Type()][0] = 1;
+        testing_support::ShowFirstParams(station.settings, Type(), 1);
         Open();
         ASSERT_TRUE(QTest::qWaitFor([this] { return LiveRequests().size() >= 6; }, kWait));
         form->close();
@@ -174,21 +163,12 @@ TEST_P(DiagSimTest, CoTrimFromTheWindowIsStoredInTheEcu) {
 }
 
 // Command 23 of the main window, over the simulated ECU.
-class MainWindowDiagTest : public testing::Test {
+class MainWindowDiagTest : public testing::Test, protected testing_support::MainWindowOnSim {
   protected:
-    void SetUp() override { clock.Advance(1'000'000); }
-    testing_support::ScopedVirtualClock clock;
-    sim::SimulatedBackend backend{clock, Family(1)};
-    testing_support::HandOverSink sink;
-    QTemporaryDir dir;
+    MainWindowDiagTest() : MainWindowOnSim(1) {}
 };
 
 TEST_F(MainWindowDiagTest, Command23OpensTheWindowAndTheFrameGetsItsSizeBack) {
-    TMainForm main(dir.filePath("auto.ini").toStdString(), &backend);
-    main.ConnectingDialog().Timer1->setInterval(5);
-    sink.reports.clear();  // the settings file of a first run is missing
-    main.station.settings.ecuType = 1;
-    main.station.BuildProtocol();
     main.station.settings.groupLists[1][1][0] = 3;
     main.station.settings.groupCounts[1][1] = 1;
     main.show();
@@ -222,12 +202,7 @@ TEST_F(MainWindowDiagTest, Command23OpensTheWindowAndTheFrameGetsItsSizeBack) {
 
 // Closed by the user before its deferred message, the window says nothing more and goes.
 TEST_F(MainWindowDiagTest, ClosedBeforeItsMessageTheWindowGoesQuietly) {
-    TMainForm main(dir.filePath("auto.ini").toStdString(), &backend);
-    main.ConnectingDialog().Timer1->setInterval(5);
-    sink.reports.clear();  // the settings file of a first run is missing
-    main.station.settings.ecuType = 1;
-    main.station.BuildProtocol();  // no group has a parameter
-    main.show();
+    main.show();  // no group has a parameter
     main.RunMenuCommand(23);
     ASSERT_NE(diag::Diag_form, nullptr);
     diag::Diag_form->close();
@@ -239,10 +214,7 @@ TEST_F(MainWindowDiagTest, ClosedBeforeItsMessageTheWindowGoesQuietly) {
 // a second deferred message of the window closes it), the window outlives the message: the
 // handler that showed it closes it again afterwards, and only then does it go.
 TEST_F(MainWindowDiagTest, ClosedDuringItsOwnMessageTheWindowOutlivesTheMessage) {
-    TMainForm main(dir.filePath("auto.ini").toStdString(), &backend);
-    main.station.settings.ecuType = 1;
-    main.station.BuildProtocol();  // no group has a parameter: a deferred message, then close
-    main.show();
+    main.show();  // no group has a parameter: a deferred message, then close
     bool outlived = false;
     sink.onShow = [&](const platform::Report&) {
         QMessageBox box;  // modal, as the station's own message boxes

@@ -36,31 +36,6 @@ class FakePort final : public testing_support::QuietPort {
     FakeEcuBackend& line_;
 };
 
-// Size of a whole frame from its first bytes (ISO 14230-2 4.1): header, data, checksum;
-// 0 while not known yet.
-size_t FrameSize(const Bytes& frame) {
-    if (frame.empty())
-        return 0;
-    const size_t length = frame[0] & 0x3F;
-    if (length > 0)
-        return 3 + length + 1;
-    return frame.size() >= 4 ? 4 + frame[3] + 1 : 0;
-}
-
-Bytes FrameData(const Bytes& frame) {
-    const size_t header = (frame[0] & 0x3F) ? 3 : 4;
-    return {frame.begin() + header, frame.end() - 1};
-}
-
-Bytes AnswerFrame(uint8_t ecuAddress, const Bytes& data) {
-    Bytes frame{static_cast<uint8_t>(0x80 + data.size()), 0xF1, ecuAddress};
-    frame.insert(frame.end(), data.begin(), data.end());
-    uint8_t sum = 0;
-    for (uint8_t b : frame) sum = static_cast<uint8_t>(sum + b);
-    frame.push_back(sum);
-    return frame;
-}
-
 }  // namespace
 
 FakeEcuBackend::FakeEcuBackend() {
@@ -110,38 +85,36 @@ std::unique_ptr<platform::SerialPort> FakeEcuBackend::Open(const std::string&) {
 }
 
 void FakeEcuBackend::Write(uint8_t byte) {
-    Bytes frame;
+    std::optional<sim::RequestFrame> request;
     {
         std::lock_guard lock(mutex_);
         written_.push_back(byte);
         incoming_.push_back(byte);  // the adapter's echo
         // A frame starts with an addressed format byte; anything else (the adapter byte 0xAA
         // at closing) is for the adapter alone.
-        if (frame_.empty() && (byte & 0xC0) != 0x80)
+        const int64_t now = platform::NowMicros();
+        if (receiver_.StartsFrame(now) && (byte & 0xC0) != 0x80)
             return;
-        if (frame_.empty())
-            frameStart_ = platform::NowMicros();
-        frame_.push_back(byte);
-        if (frame_.size() != FrameSize(frame_))
+        request = receiver_.Feed(byte, now, now);
+        if (!request)
             return;
-        frame.swap(frame_);
-        requests_.push_back({FrameData(frame), frameStart_});
+        requests_.push_back({request->data, request->startMicros});
     }
-    Answer(frame);
+    Answer(*request);
 }
 
-void FakeEcuBackend::Answer(const Bytes& frame) {
-    const Bytes request = FrameData(frame);
+void FakeEcuBackend::Answer(const sim::RequestFrame& request) {
     Responder responder;
     {
         std::lock_guard lock(mutex_);
         responder = responder_;
     }
     // Outside the lock, so that a responder may look at the requests so far.
-    const std::optional<Bytes> answer = request.empty() ? std::nullopt : responder(request);
+    const std::optional<Bytes> answer =
+        request.data.empty() ? std::nullopt : responder(request.data);
     if (!answer)
         return;
-    const Bytes reply = AnswerFrame(frame[1], *answer);
+    const Bytes reply = testing_support::AnswerFrame(request.target, *answer);
     std::lock_guard lock(mutex_);
     incoming_.insert(incoming_.end(), reply.begin(), reply.end());
 }
@@ -158,20 +131,12 @@ bool FakeEcuBackend::Read(uint8_t& byte) {
 void FakeEcuBackend::Purge() {
     std::lock_guard lock(mutex_);
     incoming_.clear();
-    frame_.clear();  // the exchange purges before every request
+    receiver_.Reset();  // the exchange purges before every request
 }
 
 void FakeEcuBackend::Closed() {
     std::lock_guard lock(mutex_);
     ++closes_;
-}
-
-Bytes LiveRecord(const std::vector<std::pair<int, uint8_t>>& bytes, size_t length) {
-    Bytes data(length, 0);
-    data[0] = 0x61;
-    data[1] = 0x01;
-    for (const auto& [position, value] : bytes) data[position] = value;
-    return data;
 }
 
 }  // namespace diag_test

@@ -13,10 +13,13 @@
 #include <vector>
 
 #include "platform/serial_port.h"
+#include "sim/kwp_frame.h"
+#include "tests/support/frames.h"
 
 namespace diag_test {
 
-using Bytes = std::vector<uint8_t>;
+using testing_support::Bytes;
+using testing_support::LiveRecord;
 
 // One request the station sent: its data (service id first) and when its first byte went out.
 struct SentRequest {
@@ -49,20 +52,16 @@ class FakeEcuBackend final : public platform::SerialBackend {
     void Closed();
 
   private:
-    void Answer(const Bytes& frame);
+    void Answer(const sim::RequestFrame& request);
 
     mutable std::mutex mutex_;
     Responder responder_;
     std::deque<uint8_t> incoming_;
-    Bytes frame_;  // the request being written
-    int64_t frameStart_ = 0;
+    sim::FrameReceiver receiver_;  // cuts what the station writes into requests
     Bytes written_;
     std::vector<SentRequest> requests_;
     int opens_ = 0;
     int closes_ = 0;
 };
-
-// The data of a live data answer: 0x61 0x01, zeros up to `length`, and the given bytes set.
-Bytes LiveRecord(const std::vector<std::pair<int, uint8_t>>& bytes, size_t length = 34);
 
 }  // namespace diag_test

@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/row_names.h"
+
 namespace {
 
 using diag::AddToGroup;
@@ -93,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(Edits, NamesNoGroup,
                          testing::Values(NoGroup{"NoEcuType", -1, 0}, NoGroup{"Type2", 2, 0},
                                          NoGroup{"Type127", 127, 4}, NoGroup{"GroupBelow", 0, -1},
                                          NoGroup{"Group5", 1, 5}),
-                         [](const auto& info) { return info.param.name; });
+                         testing_support::RowName);
 
 TEST_P(NamesNoGroup, ShowsNothingAndEveryEditIsIgnored) {
     SettingsRecord record = AllGroupsFilled();

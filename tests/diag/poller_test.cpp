@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
 #include "tests/diag/fake_ecu.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/station_fixture.h"
 
 namespace {
 
 using diag_test::Bytes;
 using diag_test::LiveRecord;
 
-const platform::Report kStopped{diag::kPollingStopped, platform::kError, platform::Icon::Warning};
+const platform::Report kStopped = testing_support::Warning(diag::kPollingStopped, platform::kError);
 
 // Records what the poller hands over, and what had been reported by then.
 class RecordingDisplay final : public diag::PollDisplay {
@@ -43,21 +43,11 @@ class RecordingDisplay final : public diag::PollDisplay {
     testing_support::RecordingSink& sink_;
 };
 
-class PollerTest : public testing::Test {
+class PollerTest : public testing::Test,
+                   protected testing_support::StationOn<diag_test::FakeEcuBackend> {
   protected:
-    void SetUp() override {
-        platform::UseClock(&clock);
-        settings::ApplyDefaults(station.settings);
-        UseEcuType(1);
-        station.backend = &line;
-        station.port.device = line.Open("ttyS0");
-    }
-    void TearDown() override { platform::UseClock(nullptr); }
+    void SetUp() override { station.port.device = backend.Open("ttyS0"); }
 
-    void UseEcuType(int type) {
-        station.settings.ecuType = static_cast<int8_t>(type);
-        station.BuildProtocol();
-    }
     void FillGroup(int type, int group, const std::vector<uint8_t>& params) {
         for (size_t slot = 0; slot < params.size(); ++slot)
             station.settings.groupLists[type][group][slot] = params[slot];
@@ -67,7 +57,7 @@ class PollerTest : public testing::Test {
     // every other service is answered positively.
     void EcuAnswers(std::function<bool(int)> answered) {
         auto count = std::make_shared<int>(0);
-        line.SetResponder([=](const Bytes& request) -> std::optional<Bytes> {
+        backend.SetResponder([=](const Bytes& request) -> std::optional<Bytes> {
             if (request[0] != 0x21)
                 return Bytes{static_cast<uint8_t>(request[0] | 0x40)};
             const int n = ++*count;
@@ -78,7 +68,7 @@ class PollerTest : public testing::Test {
     }
     std::vector<int64_t> LiveRequestTimesMs() const {
         std::vector<int64_t> times;
-        for (const auto& r : line.Requests(0x21)) times.push_back(r.micros / 1000);
+        for (const auto& r : backend.Requests(0x21)) times.push_back(r.micros / 1000);
         return times;
     }
     void Run(int group) {
@@ -86,9 +76,6 @@ class PollerTest : public testing::Test {
         poller->Run();
     }
 
-    platform::VirtualClock clock;
-    diag_test::FakeEcuBackend line;
-    kline::Station station;
     testing_support::RecordingSink sink;
     RecordingDisplay display{sink};
     std::unique_ptr<diag::Poller> poller;
@@ -106,24 +93,19 @@ TEST_F(PollerTest, SendsOneRequestPerRequestDelay) {
     EXPECT_EQ(display.shownBytes, (std::vector<uint8_t>{1, 2, 3, 4, 5}));
 }
 
-struct FrameCase {
-    int ecuType;
-    const char* frame;
-};
-
-class LiveDataRequestTest : public PollerTest, public testing::WithParamInterface<FrameCase> {};
+class LiveDataRequestTest : public PollerTest, public testing::WithParamInterface<int> {};
 
 TEST_P(LiveDataRequestTest, IsReadDataByLocalIdentifier1) {
-    UseEcuType(GetParam().ecuType);
-    FillGroup(GetParam().ecuType, 0, {0});
+    const char* const frames[] = {"82 11 F1 21 01 A6", "82 10 F1 21 01 A5"};
+    testing_support::UseFamily(station, GetParam());
+    FillGroup(GetParam(), 0, {0});
     EcuAnswers([](int n) { return n == 1; });
     Run(0);
-    EXPECT_EQ(line.WrittenHex().substr(0, 17), GetParam().frame);
+    EXPECT_EQ(backend.WrittenHex().substr(0, 17), frames[GetParam()]);
 }
 
-INSTANTIATE_TEST_SUITE_P(EcuTypes, LiveDataRequestTest,
-                         testing::Values(FrameCase{0, "82 11 F1 21 01 A6"},
-                                         FrameCase{1, "82 10 F1 21 01 A5"}));
+INSTANTIATE_TEST_SUITE_P(BothFamilies, LiveDataRequestTest, testing::Values(0, 1),
+                         testing_support::FamilyName);
 
 TEST_F(PollerTest, EmptyGroupStillPolls) {
     EcuAnswers([](int n) { return n <= 3; });
@@ -198,12 +180,12 @@ TEST_F(PollerTest, CorruptCountAboveSixteenPollsSixteen) {
 }
 
 TEST_F(PollerTest, InvalidEcuTypeSendsNothingAndEndsWithTheMessage) {
-    UseEcuType(7);
+    testing_support::UseFamily(station, 7);
     station.settings.groupCounts[0][0] = 3;
     station.settings.groupCounts[1][0] = 3;
     Run(0);
     EXPECT_EQ(display.started, std::vector<std::vector<int32_t>>{{}});
-    EXPECT_TRUE(line.Requests().empty());
+    EXPECT_TRUE(backend.Requests().empty());
     std::vector<std::string> expected(10, kline::kNoEcuType);
     expected.push_back(diag::kPollingStopped);
     EXPECT_EQ(sink.Texts(), expected);

@@ -12,6 +12,7 @@
 #include "diag/ui/diag_form.h"
 #include "services/ui/passport_window.h"
 #include "tests/e2e/station_fixture.h"
+#include "tests/support/row_names.h"
 #include "widgets/value_panel.h"
 
 namespace {
@@ -19,6 +20,7 @@ namespace {
 using e2e::WaitFor;
 
 struct CableCase {
+    const char* name;
     int type;
     const char* vehicle;
     const char* cable;  // kline-sim's --cable
@@ -60,9 +62,11 @@ TEST_P(NoBreakCable, StationWakesTheEcuByItselfForPassportAndLiveData) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFamilies, NoBreakCable,
-                         testing::Values(CableCase{0, "СЕДАН 1.5i 16кл", "no-break"},
-                                         CableCase{1, "УНИВЕРСАЛ 1.6i 8кл", "no-break"},
+                         testing::Values(CableCase{"Type0", 0, "СЕДАН 1.5i 16кл", "no-break"},
+                                         CableCase{"Type1", 1, "УНИВЕРСАЛ 1.6i 8кл", "no-break"},
                                          // Its bytes also wait for a 16 ms latency timer.
-                                         CableCase{1, "УНИВЕРСАЛ 1.6i 8кл", "usb-latency"}));
+                                         CableCase{"Type1UsbLatency", 1, "УНИВЕРСАЛ 1.6i 8кл",
+                                                   "usb-latency"}),
+                         testing_support::RowName);
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "services/ui/fault_codes_window.h"
 #include "services/ui/passport_window.h"
 #include "tests/e2e/station_fixture.h"
+#include "tests/support/row_names.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ using Info = e2e::StationTest;
 using e2e::WaitFor;
 
 struct PassportCase {
+    const char* name;
     int type;
     const char* vehicle;
     const char* date;
@@ -50,9 +52,11 @@ TEST_P(Passports, FieldsComeFromTheEcu) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFamilies, Passports,
-                         testing::Values(PassportCase{0, "СЕДАН 1.5i 16кл", "14/11/2003", ""},
-                                         PassportCase{1, "УНИВЕРСАЛ 1.6i 8кл", "21.04.2004",
-                                                      "5100437021093311"}));
+                         testing::Values(PassportCase{"Type0", 0, "СЕДАН 1.5i 16кл", "14/11/2003",
+                                                      ""},
+                                         PassportCase{"Type1", 1, "УНИВЕРСАЛ 1.6i 8кл",
+                                                      "21.04.2004", "5100437021093311"}),
+                         testing_support::RowName);
 
 class FaultLists : public e2e::StationTest, public testing::WithParamInterface<int> {};
 
@@ -79,7 +83,8 @@ TEST_P(FaultLists, ShowTheSimulatorsCodesAndStatuses) {
     EXPECT_TRUE(WaitFor([&] { return form->MdiArea->subWindowList().isEmpty(); }));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFamilies, FaultLists, testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(BothFamilies, FaultLists, testing::Values(0, 1),
+                         testing_support::FamilyName);
 
 TEST_F(Info, EquipmentOfTheSecondFamily) {
     Start(1);

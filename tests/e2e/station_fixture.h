@@ -19,7 +19,6 @@
 
 #include "app/main_form.h"
 #include "link/ui/waiter.h"
-#include "platform/clock.h"
 #include "services/ui/passport_window.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/sim_process.h"
@@ -37,7 +36,6 @@ class StationTest : public testing::Test {
 
     // Starts kline-sim with `options` and the station on its port, for ECU type `ecuType`.
     void Start(int ecuType, std::vector<std::string> options = {}) {
-        platform::UseClock(nullptr);
         dir = std::filesystem::temp_directory_path() /
               ("tavro-e2e-" + std::to_string(::getpid()) + "-" +
                testing::UnitTest::GetInstance()->current_test_info()->name());

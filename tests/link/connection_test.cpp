@@ -5,28 +5,13 @@
 
 #include <thread>
 
-#include "tests/link/test_frames.h"
 #include "tests/support/recording_sink.h"
-#include "tests/support/scripted_port.h"
 #include "tests/support/station_fixture.h"
 
 namespace {
 
-using link_test::Answer;
-
-class ConnectionTest : public testing::Test,
-                       protected testing_support::StationOn<testing_support::ScriptedBackend> {
+class ConnectionTest : public testing::Test, protected testing_support::ScriptedStation {
   protected:
-    int FramesWritten(uint8_t sid) const {
-        // Counts the requests with this SID among the bytes written (short frames only).
-        const auto& w = backend.line.written;
-        int count = 0;
-        for (size_t i = 0; i + 3 < w.size(); ++i)
-            if ((w[i] & 0xC0) == 0x80 && w[i + 1] == 0x10 && w[i + 2] == 0xF1 && w[i + 3] == sid)
-                ++count;
-        return count;
-    }
-
     testing_support::RecordingSink sink;
     std::atomic<bool> terminate{false};
 };
@@ -41,7 +26,7 @@ TEST_F(ConnectionTest, AlreadyConnectedSendsNothing) {
 }
 
 TEST_F(ConnectionTest, AnsweringEcuLeavesThePortOpenAndConnected) {
-    backend.line.answers.push_back(Answer(0x10, {0xC1, 0xEF, 0x8F}));
+    StartAnswered();
     station.connecting = 1;
     kline::RunConnectionAttempt(station, terminate);
     EXPECT_EQ(station.connected, 1);
@@ -74,8 +59,8 @@ TEST_F(ConnectionTest, SilentEcuIsTriedAgainUntilTheUserStops) {
     // Every opening was closed again with the adapter byte.
     EXPECT_EQ(backend.line.closes, backend.opens.load());
     // Each cycle: StartCommunication, then StopCommunication before the port is closed.
-    EXPECT_EQ(FramesWritten(0x81), backend.opens.load());
-    EXPECT_EQ(FramesWritten(0x82), backend.opens.load());
+    EXPECT_EQ(Requests(0x81), static_cast<size_t>(backend.opens));
+    EXPECT_EQ(Requests(0x82), static_cast<size_t>(backend.opens));
 }
 
 TEST_F(ConnectionTest, LostPortEndsTheAttemptAfterTheCurrentCycle) {
@@ -91,10 +76,9 @@ TEST_F(ConnectionTest, LostPortEndsTheAttemptAfterTheCurrentCycle) {
 
 TEST_F(ConnectionTest, DisconnectMakesTenAttemptsAgainstASilentEcu) {
     station.settings.requestDelay = 250;
-    station.port.device = backend.Open("COM1");
-    station.connected = 1;
+    LeftOpen();
     EXPECT_FALSE(kline::Disconnect(station));
-    EXPECT_EQ(FramesWritten(0x82), 10);
+    EXPECT_EQ(Requests(0x82), 10u);
     EXPECT_EQ(station.connected, 0);
     EXPECT_FALSE(station.port.IsOpen());
     // Each attempt waits the request delay first: 250 ms, then the frame and the echo wait.
@@ -104,12 +88,10 @@ TEST_F(ConnectionTest, DisconnectMakesTenAttemptsAgainstASilentEcu) {
 }
 
 TEST_F(ConnectionTest, DisconnectStopsAtTheFirstAnswer) {
-    station.port.device = backend.Open("COM1");
-    station.connected = 1;
-    backend.line.answers.push_back({});
-    backend.line.answers.push_back(Answer(0x10, {0xC2}));
+    LeftOpen();
+    EcuAnswers({{}, {0xC2}});
     EXPECT_TRUE(kline::Disconnect(station));
-    EXPECT_EQ(FramesWritten(0x82), 2);
+    EXPECT_EQ(Requests(0x82), 2u);
     EXPECT_EQ(station.connected, 0);
 }
 

@@ -6,9 +6,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/clock.h"
 #include "tests/support/frames.h"
-#include "tests/support/recording_sink.h"
+#include "tests/support/row_names.h"
 #include "tests/support/scripted_port.h"
 
 namespace {
@@ -16,6 +15,7 @@ namespace {
 using kline::FailureReason;
 using kline::KwpMessage;
 using kline::MakeRequest;
+using testing_support::AnswerFrame;
 using testing_support::Bytes;
 using testing_support::Hex;
 
@@ -23,10 +23,6 @@ Bytes Frame(uint8_t address, const KwpMessage& request) {
     uint8_t frame[256];
     int size = kline::BuildFrame(address, request, frame);
     return Bytes(frame, frame + size);
-}
-
-Bytes Answer(uint8_t source, const Bytes& data) {
-    return testing_support::AnswerFrame(source, data);
 }
 
 // Any bytes, shaped or not like a frame, with the sum of them appended.
@@ -62,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"ResetType1", 0x10, MakeRequest({0x11, 0x01}), "82 10 F1 11 01 95"},
         FrameCase{"ClearType0", 0x11, MakeRequest({0x14, 0xFF, 0x00}), "83 11 F1 14 FF 00 98"},
         FrameCase{"ClearType1", 0x10, MakeRequest({0x14, 0xFF, 0x00}), "83 10 F1 14 FF 00 97"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 TEST(RequestFrame, SixtyFourDataBytesGetTheLengthByte) {
     KwpMessage request;
@@ -73,36 +69,26 @@ TEST(RequestFrame, SixtyFourDataBytesGetTheLengthByte) {
     EXPECT_EQ(Hex(Bytes(frame.begin(), frame.begin() + 5)), "80 11 F1 40 01");
 }
 
-class ExchangeTest : public testing::Test {
+class ExchangeTest : public testing::Test, protected testing_support::PortOnScriptedLine {
   protected:
-    void SetUp() override {
-        platform::UseClock(&clock);
-        port.device = backend.Open("COM1");
-    }
-    void TearDown() override { platform::UseClock(nullptr); }
-
     KwpMessage Run(uint8_t address, const KwpMessage& request) {
         return kline::Exchange(address, request, port);
     }
-
-    platform::VirtualClock clock;
-    testing_support::ScriptedBackend backend;
-    kline::Port port;
 };
 
 TEST_F(ExchangeTest, GoodAnswerFillsDataAndChecksum) {
-    backend.line.answers.push_back(Answer(0x10, {0x61, 0x01, 0x22, 0x33}));
+    Answers(0x10, {0x61, 0x01, 0x22, 0x33});
     KwpMessage response = Run(0x10, MakeRequest({0x21, 0x01}));
     EXPECT_EQ(response.error, 0);
     EXPECT_EQ(response.reason, FailureReason::None);
     EXPECT_EQ(response.length, 4);
     EXPECT_EQ(Hex(Bytes(response.data.begin(), response.data.begin() + 5)), "61 01 22 33 3C");
-    EXPECT_EQ(Hex(backend.line.written), "82 10 F1 21 01 A5");
+    EXPECT_EQ(Hex(line.written), "82 10 F1 21 01 A5");
 }
 
 TEST_F(ExchangeTest, LengthByteFormatTakesTheFourthByte) {
     // Format 0x80 alone: the length follows the addresses.
-    backend.line.answers.push_back(WithChecksum({0x80, 0xF1, 0x11, 0x03, 0xC1, 0xEF, 0x8F}));
+    line.answers.push_back(WithChecksum({0x80, 0xF1, 0x11, 0x03, 0xC1, 0xEF, 0x8F}));
     KwpMessage response = Run(0x11, MakeRequest({0x81}));
     EXPECT_EQ(response.error, 0);
     EXPECT_EQ(response.length, 3);
@@ -112,7 +98,7 @@ TEST_F(ExchangeTest, LongAnswersUseTheLengthByte) {
     Bytes data(95, 0x20);
     data[0] = 0x5A;
     data[1] = 0x80;
-    backend.line.answers.push_back(Answer(0x10, data));
+    Answers(0x10, data);
     KwpMessage response = Run(0x10, MakeRequest({0x1A, 0x80}));
     EXPECT_EQ(response.error, 0);
     EXPECT_EQ(response.length, 95);
@@ -121,23 +107,23 @@ TEST_F(ExchangeTest, LongAnswersUseTheLengthByte) {
 TEST_F(ExchangeTest, AnswerOf255BytesIsCheckedWithItsChecksumOutsideData) {
     Bytes data(255, 0x01);
     data[0] = 0x61;
-    backend.line.answers.push_back(Answer(0x10, data));
+    Answers(0x10, data);
     KwpMessage response = Run(0x10, MakeRequest({0x21, 0x01}));
     EXPECT_EQ(response.error, 0);
     EXPECT_EQ(response.length, 255);
     EXPECT_EQ(response.data[254], 0x01);
 
-    Bytes bad = Answer(0x10, data);
+    Bytes bad = AnswerFrame(0x10, data);
     bad.back() ^= 0xFF;
-    backend.line.answers.push_back(bad);
+    line.answers.push_back(bad);
     response = Run(0x10, MakeRequest({0x21, 0x01}));
     EXPECT_EQ(response.error, 1);
     EXPECT_EQ(response.reason, FailureReason::BadChecksum);
 }
 
 TEST_F(ExchangeTest, StaleInputIsDiscarded) {
-    backend.line.incoming = {0x83, 0xF1, 0x10, 0x7F, 0x21, 0x11, 0x00};
-    backend.line.answers.push_back(Answer(0x10, {0x61, 0x01}));
+    line.incoming = {0x83, 0xF1, 0x10, 0x7F, 0x21, 0x11, 0x00};
+    Answers(0x10, {0x61, 0x01});
     EXPECT_EQ(Run(0x10, MakeRequest({0x21, 0x01})).error, 0);
 }
 
@@ -153,10 +139,10 @@ struct EchoCase {
 class Echoes : public ExchangeTest, public testing::WithParamInterface<EchoCase> {};
 
 TEST_P(Echoes, DecideTheReason) {
-    backend.line.echo = false;
-    Bytes line = GetParam().echo;
-    line.insert(line.end(), GetParam().answer.begin(), GetParam().answer.end());
-    backend.line.answers.push_back(line);
+    line.echo = false;
+    Bytes heard = GetParam().echo;
+    heard.insert(heard.end(), GetParam().answer.begin(), GetParam().answer.end());
+    line.answers.push_back(heard);
     KwpMessage response = Run(0x10, MakeRequest({0x21, 0x01}));
     EXPECT_EQ(response.reason, GetParam().reason);
     EXPECT_EQ(response.error, GetParam().reason == FailureReason::None ? 0 : 1);
@@ -168,7 +154,7 @@ const Bytes kTrueEcho{0x82, 0x10, 0xF1, 0x21, 0x01, 0xA5};
 INSTANTIATE_TEST_SUITE_P(
     Exchange, Echoes,
     testing::Values(
-        EchoCase{"DiffersThenGoodAnswer_None", kGarbledEcho, Answer(0x10, {0x61, 0x01}),
+        EchoCase{"DiffersThenGoodAnswer_None", kGarbledEcho, AnswerFrame(0x10, {0x61, 0x01}),
                  FailureReason::None},
         EchoCase{"DiffersThenSilence_EchoDiffers", kGarbledEcho, {}, FailureReason::EchoDiffers},
         EchoCase{"DiffersThenBadChecksum_EchoDiffers",
@@ -176,13 +162,13 @@ INSTANTIATE_TEST_SUITE_P(
                  {0x82, 0xF1, 0x10, 0x61, 0x01, 0x00},
                  FailureReason::EchoDiffers},
         EchoCase{"DiffersThenNegativeAnswer_NegativeAnswer", kGarbledEcho,
-                 Answer(0x10, {0x7F, 0x21, 0x22}), FailureReason::NegativeAnswer},
+                 AnswerFrame(0x10, {0x7F, 0x21, 0x22}), FailureReason::NegativeAnswer},
         EchoCase{"HalfAnEcho_NoEcho",
                  Bytes(kTrueEcho.begin(), kTrueEcho.begin() + 3),
                  {},
                  FailureReason::NoEcho},
         EchoCase{"NoEchoAtAll_NoEcho", {}, {}, FailureReason::NoEcho}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 TEST_F(ExchangeTest, PortNotOpenFailsAtOnce) {
     kline::Port closed;
@@ -194,14 +180,14 @@ TEST_F(ExchangeTest, PortNotOpenFailsAtOnce) {
 }
 
 TEST_F(ExchangeTest, WriteRefusedFails) {
-    backend.line.failing = {"WriteByte"};
+    line.failing = {"WriteByte"};
     KwpMessage response = Run(0x10, MakeRequest({0x81}));
     EXPECT_EQ(response.error, 1);
     EXPECT_EQ(response.reason, FailureReason::WriteFailed);
 }
 
 TEST_F(ExchangeTest, MissingEchoFailsAfterOneTimeOut) {
-    backend.line.echo = false;
+    line.echo = false;
     const int64_t before = clock.NowMicros();
     KwpMessage response = Run(0x10, MakeRequest({0x81}));
     EXPECT_EQ(response.error, 1);
@@ -210,7 +196,7 @@ TEST_F(ExchangeTest, MissingEchoFailsAfterOneTimeOut) {
 }
 
 TEST_F(ExchangeTest, NegativeAnswerKeepsTheEcusCode) {
-    backend.line.answers.push_back(Answer(0x10, {0x7F, 0x14, 0x22}));
+    Answers(0x10, {0x7F, 0x14, 0x22});
     KwpMessage response = Run(0x10, MakeRequest({0x14, 0xFF, 0x00}));
     EXPECT_EQ(response.error, 1);
     EXPECT_EQ(response.reason, FailureReason::NegativeAnswer);
@@ -226,7 +212,7 @@ struct BadAnswer {
 class RefusedAnswers : public ExchangeTest, public testing::WithParamInterface<BadAnswer> {};
 
 TEST_P(RefusedAnswers, SetTheErrorFlagAndTheReason) {
-    backend.line.answers.push_back(GetParam().frame);
+    line.answers.push_back(GetParam().frame);
     KwpMessage response = Run(0x10, MakeRequest({0x21, 0x01}));
     EXPECT_EQ(response.error, 1);
     EXPECT_EQ(response.reason, GetParam().reason);
@@ -261,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadAnswer{"NegativeAnswerWrongChecksum_BadChecksum",
                   {0x83, 0xF1, 0x10, 0x7F, 0x21, 0x12, 0x00},
                   R::BadChecksum}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 // Any bytes from the line give an answer or an error, never a read outside the record.
 TEST_F(ExchangeTest, RandomLineBytesNeverBreakTheRecord) {
@@ -275,7 +261,7 @@ TEST_F(ExchangeTest, RandomLineBytesNeverBreakTheRecord) {
             noise[0] = 0x80 | (noise[0] & 0x3F);
         if (noise.size() > 2 && round % 4 == 1)
             noise[1] = 0xF1, noise[2] = 0x10;
-        backend.line.answers.push_back(noise);
+        line.answers.push_back(noise);
         KwpMessage response = Run(0x10, MakeRequest({0x21, 0x01}));
         EXPECT_EQ(response.error == 0, response.reason == FailureReason::None);
         if (response.error == 0) {
@@ -310,7 +296,7 @@ INSTANTIATE_TEST_SUITE_P(Exchange, FailureTexts,
                                                   "код 22: условия не позволяют выполнить запрос"},
                                          TextCase{"UnknownCode", R::NegativeAnswer, 0x99,
                                                   "код 99: код не описан"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         testing_support::RowName);
 
 TEST(FailureTexts, EveryReasonHasItsOwn) {
     std::vector<std::string> texts;

@@ -2,28 +2,17 @@
 #include <gtest/gtest.h>
 
 #include "link/ecu_protocol.h"
-#include "tests/link/test_frames.h"
-#include "tests/support/recording_sink.h"
+#include "tests/support/frames.h"
+#include "tests/support/row_names.h"
 #include "tests/support/scripted_port.h"
-#include "tests/support/virtual_clock.h"
 
 namespace {
 
-using link_test::Answer;
-using link_test::Bytes;
+using testing_support::AnswerFrame;
+using testing_support::Bytes;
+using testing_support::LiveRecord;
 
-class ProtocolTest : public testing::Test {
-  protected:
-    void SetUp() override { port.device = backend.Open("COM1"); }
-    std::string Written() const {
-        return kline::HexBytes(backend.line.written.data(), backend.line.written.size());
-    }
-
-    testing_support::ScopedVirtualClock clock;
-    testing_support::RecordingSink sink;
-    testing_support::ScriptedBackend backend;
-    kline::Port port;
-};
+class ProtocolTest : public testing::Test, protected testing_support::PortOnScriptedLine {};
 
 TEST_F(ProtocolTest, AnyOtherTypeIsStoredAsNone) {
     EXPECT_EQ(kline::EcuProtocol(0).EcuType(), 0);
@@ -45,11 +34,10 @@ TEST_F(ProtocolTest, NoTypeReportsOncePerCallAndSendsNothing) {
     EXPECT_FALSE(protocol.ResetController(port));
     EXPECT_FALSE(protocol.ClearFaults(port));
     EXPECT_EQ(record.data[5], 0x42);  // the live data record is left as it was
-    EXPECT_TRUE(backend.line.written.empty());
+    EXPECT_TRUE(line.written.empty());
     const auto reports = sink.Reports();
     ASSERT_EQ(reports.size(), 8u);
-    for (const auto& r : reports)
-        EXPECT_EQ(r, (platform::Report{"Блок не выбран!", "Внимание!", platform::Icon::Warning}));
+    for (const auto& r : reports) EXPECT_EQ(r, testing_support::Warning("Блок не выбран!"));
 }
 
 TEST_F(ProtocolTest, BothFamiliesRunAtTheKLineRate) {
@@ -60,32 +48,32 @@ TEST_F(ProtocolTest, BothFamiliesRunAtTheKLineRate) {
 }
 
 TEST_F(ProtocolTest, WakeUpIsABreakOf25MsAnd25MsIdleBeforeTheRequest) {
-    backend.line.answers.push_back(Answer(0x11, {0xC1, 0xEF, 0x8F}));
+    Answers(0x11, {0xC1, 0xEF, 0x8F});
     ASSERT_TRUE(kline::EcuProtocol(0).StartCommunication(port));
-    const auto& calls = backend.line.calls;
+    const auto& calls = line.calls;
     const auto at = [&](const char* name) {
         for (size_t i = 0; i < calls.size(); ++i)
             if (calls[i] == name)
-                return backend.line.callTimes[i];
+                return line.callTimes[i];
         return int64_t{-1};
     };
     EXPECT_EQ(at("ClearBreak") - at("SetBreak"), 25'000);
-    EXPECT_EQ(backend.line.writeTimes.front() - at("ClearBreak"), 25'000);
-    EXPECT_EQ(Written(), "81 11 F1 81 04");
+    EXPECT_EQ(line.writeTimes.front() - at("ClearBreak"), 25'000);
+    EXPECT_EQ(line.Written(), "81 11 F1 81 04");
 }
 
 TEST_F(ProtocolTest, StartCommunicationTakesAnyKeyBytes) {
-    backend.line.answers.push_back(Answer(0x10, {0xC1, 0x00, 0x00}));
+    Answers(0x10, {0xC1, 0x00, 0x00});
     EXPECT_TRUE(kline::EcuProtocol(1).StartCommunication(port));
-    EXPECT_EQ(Written(), "81 10 F1 81 03");
+    EXPECT_EQ(line.Written(), "81 10 F1 81 03");
 }
 
 TEST_F(ProtocolTest, StartCommunicationRefusesNegativeAndCorruptAnswers) {
-    backend.line.answers.push_back(Answer(0x10, {0x7F, 0x81, 0x10}));
+    Answers(0x10, {0x7F, 0x81, 0x10});
     EXPECT_FALSE(kline::EcuProtocol(1).StartCommunication(port));
-    Bytes corrupt = Answer(0x10, {0xC1, 0xEF, 0x8F});
+    Bytes corrupt = AnswerFrame(0x10, {0xC1, 0xEF, 0x8F});
     corrupt.back() += 1;
-    backend.line.answers.push_back(corrupt);
+    line.answers.push_back(corrupt);
     EXPECT_FALSE(kline::EcuProtocol(1).StartCommunication(port));
 }
 
@@ -102,9 +90,9 @@ class LinkServices : public ProtocolTest, public testing::WithParamInterface<Ser
 TEST_P(LinkServices, SendTheFrameAndAcceptThePositiveAnswer) {
     const auto& c = GetParam();
     kline::EcuProtocol protocol(c.ecuType);
-    backend.line.answers.push_back(Answer(c.ecuType == 0 ? 0x11 : 0x10, c.answer));
+    Answers(testing_support::EcuAddress(c.ecuType), c.answer);
     EXPECT_TRUE(c.call(protocol, port));
-    EXPECT_EQ(Written(), c.frame);
+    EXPECT_EQ(line.Written(), c.frame);
 }
 
 bool Stop(const kline::EcuProtocol& p, kline::Port& port) {
@@ -125,33 +113,22 @@ INSTANTIATE_TEST_SUITE_P(
                     ServiceCase{"ResetType1", 1, Reset, "82 10 F1 11 01 95", {0x51}},
                     ServiceCase{"ClearType0", 0, Clear, "83 11 F1 14 FF 00 98", {0x54}},
                     ServiceCase{"ClearType1", 1, Clear, "83 10 F1 14 FF 00 97", {0x54}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-Bytes LiveData(int size) {
-    Bytes data(size, 0);
-    data[0] = 0x61;
-    data[1] = 0x01;
-    return data;
-}
+    testing_support::RowName);
 
 TEST_F(ProtocolTest, Type0EngineRunsWhenTheIdleStepperIsNotZero) {
     kline::EcuProtocol protocol(0);
-    Bytes running = LiveData(35);
-    running[20] = 40;
-    backend.line.answers.push_back(Answer(0x11, running));
+    Answers(0x11, LiveRecord({{20, 40}}, 35));
     EXPECT_TRUE(protocol.IsEngineRunning(port));
-    EXPECT_EQ(Written(), "82 11 F1 21 01 A6");
-    backend.line.answers.push_back(Answer(0x11, LiveData(35)));
+    EXPECT_EQ(line.Written(), "82 11 F1 21 01 A6");
+    Answers(0x11, LiveRecord({}, 35));
     EXPECT_FALSE(protocol.IsEngineRunning(port));
 }
 
 TEST_F(ProtocolTest, Type1EngineRunsWhileTheStoppedFlagIsClear) {
     kline::EcuProtocol protocol(1);
-    backend.line.answers.push_back(Answer(0x10, LiveData(34)));
+    Answers(0x10, LiveRecord({}));
     EXPECT_TRUE(protocol.IsEngineRunning(port));
-    Bytes stopped = LiveData(34);
-    stopped[4] = 0x01;
-    backend.line.answers.push_back(Answer(0x10, stopped));
+    Answers(0x10, LiveRecord({{4, 0x01}}));
     EXPECT_FALSE(protocol.IsEngineRunning(port));
     EXPECT_FALSE(protocol.IsEngineRunning(port));  // no answer: counted as stopped
 }

@@ -9,21 +9,16 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
-#include "tests/link/test_frames.h"
 #include "tests/support/hand_over_sink.h"
 #include "tests/support/recording_sink.h"
-#include "tests/support/scripted_port.h"
 #include "tests/support/serve_events.h"
 #include "tests/support/station_fixture.h"
 
 namespace {
 
-using link_test::Answer;
-
 using testing_support::HandOverSink;
 
-class WaiterTest : public testing::Test,
-                   protected testing_support::StationOn<testing_support::ScriptedBackend> {
+class WaiterTest : public testing::Test, protected testing_support::ScriptedStation {
   protected:
     void SetUp() override { waiter = std::make_unique<kline::TWaiter>(station); }
     void TearDown() override { waiter.reset(); }
@@ -69,7 +64,7 @@ TEST_F(WaiterTest, ConnectDoesNotShowTheDialogWhenConnected) {
 
 TEST_F(WaiterTest, AnsweringEcuConnectsAndTheDialogCloses) {
     testing_support::RecordingSink sink;
-    backend.line.answers.push_back(Answer(0x10, {0xC1, 0xEF, 0x8F}));
+    StartAnswered();
     kline::Connect(station, *waiter);
     EXPECT_EQ(station.connected, 1);
     EXPECT_EQ(station.connecting, 0);

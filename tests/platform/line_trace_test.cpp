@@ -6,6 +6,8 @@
 
 #include <sstream>
 
+#include "tests/support/row_names.h"
+
 namespace {
 
 using platform::TraceKind;
@@ -44,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
         GoodLine{"LongRun",
                  "123456789.999999  ecu  00",
                  {123'456'789'999'999, TraceKind::Ecu, {0x00}, 0}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 struct BadLine {
     const char* name;
@@ -73,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                     BadLine{"NotHex", "0.000000 ecu 8G", "bad byte"},
                     BadLine{"NoBytes", "0.000000 ecu", "no bytes"},
                     BadLine{"Binary", "\x89PNG\r", "bad time"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 TEST(ReadTrace, SkipsCommentsAndNamesTheFirstWrongLine) {
     std::istringstream good("# station\n\n   0.000000  tester  81\n   0.030000  ecu     C1\n");

@@ -8,12 +8,13 @@
 
 #include "link/ecu_protocol.h"
 #include "platform/number_format.h"
-#include "tests/services/ecu_line.h"
+#include "tests/support/frames.h"
+#include "tests/support/scripted_port.h"
 
 namespace {
 
-using services_test::Answer;
-using services_test::Hex;
+using testing_support::Hex;
+using testing_support::Received;
 
 struct TextCase {
     int trim;
@@ -60,7 +61,7 @@ TEST_P(CoTrimOfTest, ReadsByte11AsSigned) {
     data[0] = 0x61;
     data[1] = 0x01;
     data[11] = GetParam().byte11;
-    EXPECT_EQ(services::CoTrimOf(Answer(data)), GetParam().trim);
+    EXPECT_EQ(services::CoTrimOf(Received(data)), GetParam().trim);
 }
 
 INSTANTIATE_TEST_SUITE_P(Bytes, CoTrimOfTest,
@@ -68,14 +69,10 @@ INSTANTIATE_TEST_SUITE_P(Bytes, CoTrimOfTest,
                                            ByteCase{0x80, -128}, ByteCase{0xFF, -1},
                                            ByteCase{0x00, 0}, ByteCase{0x01, 1}));
 
-class CoTrimLine : public services_test::EcuLine {
+class CoTrimLine : public ::testing::Test, protected testing_support::PortOnScriptedLine {
   protected:
     static std::vector<uint8_t> LiveData(uint8_t byte11) {
-        std::vector<uint8_t> data(30, 0);
-        data[0] = 0x61;
-        data[1] = 0x01;
-        data[11] = byte11;
-        return data;
+        return testing_support::LiveRecord({{11, byte11}}, 30);
     }
     // When the first byte of each request went out, in milliseconds of the virtual clock.
     std::vector<int64_t> RequestStartsMs() const {
@@ -127,7 +124,7 @@ TEST_P(WriteCoTrimTest, Type1SendsTheValueThenReturnsControl) {
     Answers(0x10, {0x70, 0x61, 0x08});
     Answers(0x10, {0x70, 0x61, 0x00});
     EXPECT_TRUE(services::WriteCoTrim(kline::EcuProtocol(1), GetParam().trim, 250, port));
-    EXPECT_EQ(Hex(line.written), std::string(GetParam().firstFrame) + " 83 10 F1 30 61 00 15");
+    EXPECT_EQ(line.Written(), std::string(GetParam().firstFrame) + " 83 10 F1 30 61 00 15");
     EXPECT_EQ(RequestStartsMs(), (std::vector<int64_t>{250, 500}));
 }
 
@@ -140,7 +137,7 @@ TEST_F(CoTrimLine, FailedFirstStepSkipsTheSecond) {
     Answers(0x10, {0x7F, 0x30, 0x31});
     Answers(0x10, {0x70, 0x61, 0x00});
     EXPECT_FALSE(services::WriteCoTrim(kline::EcuProtocol(1), 1, 100, port));
-    EXPECT_EQ(Hex(line.written), "84 10 F1 30 61 08 01 1F");
+    EXPECT_EQ(line.Written(), "84 10 F1 30 61 08 01 1F");
     EXPECT_EQ(RequestStartsMs(), std::vector<int64_t>{100});
 }
 

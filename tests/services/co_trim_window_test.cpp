@@ -13,57 +13,29 @@
 #include <QtTest/QTest>
 #include <functional>
 
-#include "link/ui/waiter.h"
-#include "tests/services/ecu_line.h"
 #include "tests/support/connecting.h"
-#include "tests/support/recording_sink.h"
-#include "tests/support/scripted_port.h"
 #include "tests/support/serve_events.h"
-#include "tests/support/station_fixture.h"
 
 namespace {
 
-using services_test::AnswerFrame;
-
-constexpr uint8_t kEcu1 = 0x10;
-
 std::vector<uint8_t> LiveData(uint8_t byte11) {
-    std::vector<uint8_t> data(30, 0);
-    data[0] = 0x61;
-    data[1] = 0x01;
-    data[11] = byte11;
-    return data;
+    return testing_support::LiveRecord({{11, byte11}}, 30);
 }
 
-class CoTrimWindowTest : public testing::Test {
+class CoTrimWindowTest : public testing::Test, protected testing_support::ConnectingStation {
   protected:
-    void SetUp() override {
-        testing_support::PrepareStation(station, backend);
-        waiter = testing_support::MakeWaiter(station);
-        dialog = std::make_unique<services::TCorrCO>(station, *waiter);
-    }
-    void TearDown() override {
-        dialog.reset();
-        waiter.reset();
-    }
+    CoTrimWindowTest() : ConnectingStation(1, 250) {}
 
-    void Answers(const std::vector<uint8_t>& data) {
-        backend.line.answers.push_back(AnswerFrame(kEcu1, data));
-    }
-    void Silent(int requests) {
-        for (int i = 0; i < requests; ++i) backend.line.answers.push_back({});
-    }
     // "Ok" answered: a new connection and both write steps of the trim.
     void TrimWriteAnswered() {
-        Answers({0xC1, 0xEF, 0x8F});
-        Answers({0x70, 0x61, 0x08});
-        Answers({0x70, 0x61, 0x00});
+        StartAnswered();
+        EcuAnswers({{0x70, 0x61, 0x08}, {0x70, 0x61, 0x00}});
     }
     // A connection, one live data answer and a stop, as a good showing needs them.
     void GoodShowing(uint8_t byte11) {
-        Answers({0xC1, 0xEF, 0x8F});
-        Answers(LiveData(byte11));
-        Answers({0xC2});
+        StartAnswered();
+        EcuAnswers({LiveData(byte11)});
+        StopAnswered();
     }
     // Shows the dialog modally; once its showing is over and it waits for the user,
     // `user` runs (and should end the dialog).
@@ -74,14 +46,10 @@ class CoTrimWindowTest : public testing::Test {
             std::move(user));
         return dialog->exec();
     }
-    std::string Written() const { return services_test::Hex(backend.line.written); }
+    std::string Written() const { return backend.line.Written(); }
 
-    testing_support::ScopedVirtualClock clock;
-    testing_support::ScriptedBackend backend;
-    testing_support::RecordingSink sink;
-    kline::Station station;
-    std::unique_ptr<kline::TWaiter> waiter;
-    std::unique_ptr<services::TCorrCO> dialog;
+    std::unique_ptr<services::TCorrCO> dialog =
+        std::make_unique<services::TCorrCO>(station, *waiter);
 };
 
 TEST_F(CoTrimWindowTest, HasItsLayout) {
@@ -139,10 +107,9 @@ INSTANTIATE_TEST_SUITE_P(Trims, CoTrimReadTest,
                                          ReadCase{0x80, -128, "-0.5019"}, ReadCase{0x00, 0, "0"}));
 
 TEST_F(CoTrimWindowTest, ReadAttemptsHaveNoPauseBeforeThem) {
-    Answers({0xC1, 0xEF, 0x8F});
-    Answers({0x7F, 0x21, 0x12});  // refused once, then answered
-    Answers(LiveData(0x01));
-    Answers({0xC2});
+    StartAnswered();
+    EcuAnswers({{0x7F, 0x21, 0x12}, LiveData(0x01)});  // refused once, then answered
+    StopAnswered();
     Show([&] { dialog->done(0); });
     EXPECT_EQ(dialog->CurCo->text(), QStringLiteral("0.00392"));
     // Connection: delay, wake-up of 50 ms; both reads at once; the stop after one delay.
@@ -156,7 +123,7 @@ TEST_F(CoTrimWindowTest, ReadAttemptsHaveNoPauseBeforeThem) {
 TEST_F(CoTrimWindowTest, OneStepUpShowsTheNewValueAndOkSendsTrimByte1) {
     GoodShowing(0x00);
     TrimWriteAnswered();
-    Answers({0xC2});
+    StopAnswered();
     QString co;
     const int result = Show([&] {
         // A click on the spinner's upper arrow.
@@ -183,7 +150,7 @@ TEST_F(CoTrimWindowTest, OneStepUpShowsTheNewValueAndOkSendsTrimByte1) {
 TEST_F(CoTrimWindowTest, LowestPositionSendsTrimByte80) {
     GoodShowing(0x00);
     TrimWriteAnswered();
-    Answers({0xC2});
+    StopAnswered();
     Show([&] {
         dialog->UpDown1->setValue(-128);
         dialog->BitBtn1Click();
@@ -195,9 +162,9 @@ TEST_F(CoTrimWindowTest, LowestPositionSendsTrimByte80) {
 
 TEST_F(CoTrimWindowTest, FailedFirstWriteStepSkipsTheSecondAndSaysSo) {
     GoodShowing(0x00);
-    Answers({0xC1, 0xEF, 0x8F});
-    Answers({0x7F, 0x30, 0x31});  // refused
-    Answers({0xC2});
+    StartAnswered();
+    EcuAnswers({{0x7F, 0x30, 0x31}});  // refused
+    StopAnswered();
     Show([&] { dialog->BitBtn1Click(); });
     EXPECT_EQ(sink.Texts(), std::vector<std::string>{services::kTrimNotStored});
     EXPECT_EQ(Written().find("83 10 F1 30 61 00"), std::string::npos) << Written();
@@ -208,7 +175,7 @@ TEST_F(CoTrimWindowTest, FailedFirstWriteStepSkipsTheSecondAndSaysSo) {
 TEST_F(CoTrimWindowTest, FailedStopAfterWritingSaysTheExchangeDidNotEnd) {
     GoodShowing(0x00);
     TrimWriteAnswered();
-    Silent(10);
+    Silence(10);
     const int result = Show([&] { dialog->BitBtn1Click(); });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(sink.Texts(), std::vector<std::string>{services::kExchangeNotEnded});
@@ -217,13 +184,13 @@ TEST_F(CoTrimWindowTest, FailedStopAfterWritingSaysTheExchangeDidNotEnd) {
 }
 
 TEST_F(CoTrimWindowTest, FailedStopAfterAGoodReadClosesAndKeepsTheShownValues) {
-    Answers({0xC1, 0xEF, 0x8F});
-    Answers(LiveData(0xF6));
-    Silent(10);
+    StartAnswered();
+    EcuAnswers({LiveData(0xF6)});
+    Silence(10);
     const int result = dialog->exec();
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(sink.Reports(), (std::vector<platform::Report>{
-                                  {"Блок не отвечает!", "Внимание!", platform::Icon::Warning}}));
+    EXPECT_EQ(sink.Reports(),
+              (std::vector<platform::Report>{testing_support::Warning("Блок не отвечает!")}));
     EXPECT_EQ(dialog->CurCo->text(), QStringLiteral("CurCo"));
     EXPECT_EQ(dialog->CO->text(), QString());
     EXPECT_EQ(dialog->UpDown1->value(), 0);
@@ -234,9 +201,9 @@ TEST_F(CoTrimWindowTest, FailedStopAfterAGoodReadClosesAndKeepsTheShownValues) {
 TEST_F(CoTrimWindowTest, ValuesOfTheLastGoodShowingStayWhenTheNextReadFails) {
     GoodShowing(0xF6);
     Show([&] { dialog->done(0); });
-    Answers({0xC1, 0xEF, 0x8F});
-    Silent(10);  // ten unanswered reads
-    Answers({0xC2});
+    StartAnswered();
+    Silence(10);  // ten unanswered reads
+    StopAnswered();
     EXPECT_EQ(dialog->exec(), 1);
     EXPECT_EQ(sink.Texts(), std::vector<std::string>{services::kEcuSilent});
     EXPECT_EQ(dialog->CurCo->text(), QStringLiteral("-0.0392"));
@@ -262,26 +229,25 @@ TEST_F(CoTrimWindowTest, NoConnectionAtOkWritesNothing) {
 }
 
 TEST_F(CoTrimWindowTest, FirstFamilyHasNoTrimToShowOrStore) {
-    station.settings.ecuType = 0;
-    station.BuildProtocol();
+    testing_support::UseFamily(station, 0);
     EXPECT_EQ(dialog->exec(), 1);  // says so and closes, the supply voltage never shown
     EXPECT_EQ(dialog->CurCo->text(), QStringLiteral("CurCo"));
-    EXPECT_EQ(sink.Reports(), (std::vector<platform::Report>{{services::kNoCoTrim, "Внимание!",
-                                                              platform::Icon::Information}}));
+    EXPECT_EQ(sink.Reports(),
+              (std::vector<platform::Report>{testing_support::Information(services::kNoCoTrim)}));
     EXPECT_TRUE(backend.line.written.empty());
     // "Ok" reached all the same stores nothing and says so rather than succeeding silently.
     sink.Clear();
-    backend.line.answers.push_back(AnswerFrame(0x11, {0xC1, 0xEF, 0x8F}));
-    backend.line.answers.push_back(AnswerFrame(0x11, {0xC2}));
+    StartAnswered();
+    StopAnswered();
     dialog->BitBtn1Click();
     EXPECT_EQ(sink.Texts(), std::vector<std::string>{services::kTrimNotStored});
     EXPECT_EQ(Written().find("30 61"), std::string::npos) << Written();
 }
 
 TEST_F(CoTrimWindowTest, AnswerTooShortForTheTrimIsNoAnswer) {
-    Answers({0xC1, 0xEF, 0x8F});
-    for (int i = 0; i < 10; ++i) Answers({0x61, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0x12});
-    Answers({0xC2});
+    StartAnswered();
+    for (int i = 0; i < 10; ++i) EcuAnswers({{0x61, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0x12}});
+    StopAnswered();
     EXPECT_EQ(dialog->exec(), 1);
     EXPECT_EQ(sink.Texts(), std::vector<std::string>{services::kEcuSilent});
     EXPECT_EQ(dialog->CurCo->text(), QStringLiteral("CurCo"));

@@ -16,49 +16,37 @@
 #include <QtTest/QTest>
 
 #include "app/main_form.h"
+#include "link/ui/waiter.h"
 #include "services/ui/equipment_window.h"
 #include "services/ui/fault_codes_window.h"
 #include "services/ui/passport_window.h"
-#include "tests/services/sim_station.h"
-#include "tests/support/recording_sink.h"
+#include "tests/support/main_window.h"
 
 namespace {
 
-class CommandsTest : public testing::TestWithParam<int> {
+class CommandsTest : public testing::TestWithParam<int>,
+                     protected testing_support::MainWindowOnSim {
   protected:
+    CommandsTest() : MainWindowOnSim(GetParam()) {}
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        const std::string path = dir.filePath("auto.ini").toStdString();
-        settings::SettingsRecord record;
-        settings::ApplyDefaults(record);
-        record.ecuType = static_cast<int8_t>(GetParam());
-        ASSERT_TRUE(settings::SaveSettings(record, path));
-        form = std::make_unique<TMainForm>(path, &sim.backend);
-        form->ConnectingDialog().Timer1->setInterval(5);  // looks every 5 ms, not 500
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-        QTest::mouseClick(form->Label2, Qt::LeftButton);  // "Работа с ЭБУ"
+        main.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+        QTest::mouseClick(main.Label2, Qt::LeftButton);  // "Работа с ЭБУ"
     }
-    void TearDown() override { form.reset(); }
     void Choose(const QString& entry) {
-        const QList<QListWidgetItem*> items = form->ListBox1->findItems(entry, Qt::MatchExactly);
+        const QList<QListWidgetItem*> items = main.ListBox1->findItems(entry, Qt::MatchExactly);
         ASSERT_EQ(items.size(), 1) << entry.toStdString();
-        const QRect rect = form->ListBox1->visualItemRect(items.front());
-        QTest::mouseClick(form->ListBox1->viewport(), Qt::LeftButton, {}, rect.center());
+        const QRect rect = main.ListBox1->visualItemRect(items.front());
+        QTest::mouseClick(main.ListBox1->viewport(), Qt::LeftButton, {}, rect.center());
     }
     bool NavigationShown() const {
-        return form->Panel1->isVisibleTo(form.get()) && form->N3->menuAction()->isEnabled();
+        return main.Panel1->isVisibleTo(&main) && main.N3->menuAction()->isEnabled();
     }
     template <class Child>
     Child* OpenChild() const {
-        const auto children = form->MdiArea->subWindowList();
+        const auto children = main.MdiArea->subWindowList();
         return children.size() == 1 ? qobject_cast<Child*>(children.front()) : nullptr;
     }
-
-    services_test::SimStation sim{GetParam()};
-    testing_support::RecordingSink sink;
-    QTemporaryDir dir;
-    std::unique_ptr<TMainForm> form;
 };
 
 INSTANTIATE_TEST_SUITE_P(BothFamilies, CommandsTest, testing::Values(0, 1),
@@ -74,7 +62,7 @@ TEST_P(CommandsTest, PassportIsAModalDialogOverTheMainWindow) {
             return;
         model = services::Passport->Auto_type->text();
         navigationHidden = !NavigationShown();
-        EXPECT_EQ(services::Passport->parentWidget(), form.get());
+        EXPECT_EQ(services::Passport->parentWidget(), &main);
         services::Passport->SpeedButton1->click();
     });
     user.start(1);
@@ -84,12 +72,12 @@ TEST_P(CommandsTest, PassportIsAModalDialogOverTheMainWindow) {
     EXPECT_TRUE(navigationHidden);
     EXPECT_TRUE(NavigationShown());
     EXPECT_EQ(services::Passport, nullptr);  // destroyed with the command
-    EXPECT_TRUE(sink.Reports().empty());
-    EXPECT_EQ(form->station.connected, 0);
+    EXPECT_TRUE(sink.reports.empty());
+    EXPECT_EQ(main.station.connected, 0);
 }
 
 TEST_P(CommandsTest, FaultListOpensInsideTheFrameAndGoesAfterClosing) {
-    form->N11->trigger();  // the menu's "Список ошибок"
+    main.N11->trigger();  // the menu's "Список ошибок"
     QPointer<services::TErrors_form> list = OpenChild<services::TErrors_form>();
     ASSERT_FALSE(list.isNull());
     EXPECT_EQ(services::Errors_form, list.data());
@@ -97,7 +85,7 @@ TEST_P(CommandsTest, FaultListOpensInsideTheFrameAndGoesAfterClosing) {
     EXPECT_FALSE(NavigationShown());
     EXPECT_EQ(list->Cell(0, 1), "P0340");
     EXPECT_EQ(list->Cell(0, 2), "P0505");
-    EXPECT_TRUE(sink.Reports().empty());
+    EXPECT_TRUE(sink.reports.empty());
     list->close();
     QTRY_VERIFY_WITH_TIMEOUT(NavigationShown(), 1000);
     EXPECT_TRUE(list.isNull());
@@ -115,7 +103,7 @@ TEST_P(EquipmentCommandTest, EquipmentOpensInsideTheFrame) {
     EXPECT_EQ(services::Complect, window.data());
     EXPECT_TRUE(window->isMaximized());
     EXPECT_EQ(window->List_Compl->count(), 7);  // the simulated ECU's default options
-    EXPECT_TRUE(sink.Reports().empty());
+    EXPECT_TRUE(sink.reports.empty());
     window->close();
     QTRY_VERIFY_WITH_TIMEOUT(NavigationShown(), 1000);
     EXPECT_TRUE(window.isNull());

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tests/support/row_names.h"
+
 namespace {
 
 struct Case {
@@ -29,7 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"UkrainianAndSerbian", "\xB2\xB3\xAA\xBA\xAF\xBF\x80\x90", "ІіЄєЇїЂђ"},
                       Case{"NoBreakSpaceAndEuro", "\xA0\x88", "\u00A0€"},
                       Case{"UnassignedByte", "a\x98z", "a\uFFFDz"}, Case{"Empty", "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 TEST(DecodeCp1251, StopsAtTheCountNotAtAZero) {
     const char bytes[] = {'\xC4', 0, '\xC0'};

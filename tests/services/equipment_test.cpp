@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "link/ecu_protocol.h"
-#include "tests/services/ecu_line.h"
+#include "tests/support/frames.h"
+#include "tests/support/row_names.h"
+#include "tests/support/scripted_port.h"
 
 namespace {
 
-using services_test::Answer;
-using services_test::Hex;
+using testing_support::Received;
 
 // A type-1 live data record with the two flag bytes; the other bytes are set too, so that
 // a read of a wrong position shows.
@@ -22,7 +23,7 @@ kline::KwpMessage LiveData(uint8_t byte2, uint8_t byte3) {
     data[1] = 0x01;
     data[2] = byte2;
     data[3] = byte3;
-    return Answer(data);
+    return Received(data);
 }
 
 // The names the list shows: every non-empty line without error, in entry order.
@@ -78,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                           {"Потенциометр корректировки СО", "Aдаптация нуля дросселя",
                            "Асинхронная подача топлива при пуске", "Постоянное хранение ошибок",
                            "Датчик скорости автомобиля", "Одновременный впрыск"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 TEST(EquipmentTable, TwelveEntriesForTheSecondFamilyOnly) {
     EXPECT_EQ(services::EquipmentTable(1).size(), 12u);
@@ -95,7 +96,7 @@ TEST(EquipmentTable, EntryEightBeginsWithALatinA) {
 
 // The checksum behind a short answer is not read as the second flag byte.
 TEST(EquipmentLine, ShortAnswerReadsNoFlagsPastItsEnd) {
-    const kline::KwpMessage record = Answer({0x61, 0x01, 0x01}, 0x3F);
+    const kline::KwpMessage record = Received({0x61, 0x01, 0x01}, 0x3F);
     EXPECT_EQ(Shown(kline::EcuProtocol(1), record), std::vector<std::string>{"Датчик кислорода"});
 }
 
@@ -126,7 +127,7 @@ TEST(EquipmentLine, InvalidEcuTypeReportsEachCall) {
     EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"Блок не выбран!", "Блок не выбран!"}));
 }
 
-class ReadEquipmentTest : public services_test::EcuLine {};
+class ReadEquipmentTest : public ::testing::Test, protected testing_support::PortOnScriptedLine {};
 
 TEST_F(ReadEquipmentTest, Type1ReadsLiveDataOnce) {
     std::vector<uint8_t> data(30, 0);
@@ -136,14 +137,14 @@ TEST_F(ReadEquipmentTest, Type1ReadsLiveDataOnce) {
     data[3] = 0x30;
     Answers(0x10, data);
     const kline::KwpMessage record = services::ReadEquipment(kline::EcuProtocol(1), port);
-    EXPECT_EQ(Hex(line.written), "82 10 F1 21 01 A5");
+    EXPECT_EQ(line.Written(), "82 10 F1 21 01 A5");
     ASSERT_EQ(record.error, 0);
     EXPECT_EQ(Shown(kline::EcuProtocol(1), record).size(), 4u);
 }
 
 TEST_F(ReadEquipmentTest, SilentEcuFailsAfterOneRequest) {
     EXPECT_EQ(services::ReadEquipment(kline::EcuProtocol(1), port).error, 1);
-    EXPECT_EQ(Hex(line.written), "82 10 F1 21 01 A5");
+    EXPECT_EQ(line.Written(), "82 10 F1 21 01 A5");
 }
 
 // The first family has no equipment flags: nothing is sent and the list is simply empty,

@@ -4,15 +4,18 @@
 
 #include <QListWidget>
 #include <QTimer>
+#include <QtTest/QTest>
 
-#include "tests/services/window_line.h"
+#include "tests/support/connecting.h"
+#include "tests/support/serve_events.h"
+#include "tests/support/work_window.h"
 
 namespace {
 
 using services::TComplect;
-using services_test::Bytes;
-using services_test::OpenChild;
-using services_test::Warning;
+using testing_support::Bytes;
+using testing_support::OpenChild;
+using testing_support::Warning;
 
 // A live data record with the two flag bytes.
 Bytes LiveData(uint8_t byte2, uint8_t byte3) {
@@ -32,13 +35,13 @@ std::vector<std::string> Lines(const TComplect& window) {
 }
 
 // The equipment flags exist in the second family only.
-class EquipmentTest : public services_test::WindowLine {};
+class EquipmentTest : public testing_support::FamilyOnScriptedLine {};
 INSTANTIATE_TEST_SUITE_P(SecondFamily, EquipmentTest, testing::Values(1),
                          testing_support::FamilyName);
 
 TEST_P(EquipmentTest, HasItsList) {
     TComplect window(station, *waiter);
-    services_test::ExpectNameAndTitle(window, "Complect", "Комплектация");
+    testing_support::ExpectNameAndTitle(window, "Complect", "Комплектация");
     EXPECT_EQ(window.widget(), window.List_Compl);
     EXPECT_EQ(window.List_Compl->font().family(), "Arial");
     EXPECT_EQ(window.List_Compl->font().pixelSize(), 16);
@@ -93,7 +96,8 @@ TEST_P(EquipmentTest, LinesAreEighteenPixelsHigh) {
     OpenChild opened(new TComplect(station, *waiter));
     auto& window = static_cast<TComplect&>(*opened.window);
     ASSERT_EQ(window.List_Compl->count(), 6);
-    EXPECT_TRUE(WaitFor([&] { return window.geometry() == opened.area.viewport()->rect(); }));
+    EXPECT_TRUE(testing_support::ServeEventsUntil(
+        [&] { return window.geometry() == opened.area.viewport()->rect(); }));
     const QListWidget& list = *window.List_Compl;
     EXPECT_EQ(list.visualItemRect(list.item(0)).height(), 18);
     EXPECT_EQ(list.visualItemRect(list.item(5)).top() - list.visualItemRect(list.item(0)).top(),
@@ -144,11 +148,11 @@ TEST_P(EquipmentTest, FailedStopsAreReportedAfterTheList) {
 
 TEST_P(EquipmentTest, FailedConnectionSaysNotInitialisedOnceShownAndCloses) {
     backend.refuseOpen = true;
-    ExpectNotInitialisedOnceShown(new TComplect(station, *waiter));
+    testing_support::ExpectNotInitialisedOnceShown(new TComplect(station, *waiter), sink);
     EXPECT_EQ(Requests(0x21), 0u);
 }
 
-class NoEcuTypeTest : public services_test::WindowLine {};
+class NoEcuTypeTest : public testing_support::FamilyOnScriptedLine {};
 INSTANTIATE_TEST_SUITE_P(InvalidType, NoEcuTypeTest, testing::Values(5),
                          testing_support::FamilyName);
 

@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "link/ecu_protocol.h"
-#include "tests/services/ecu_line.h"
+#include "tests/support/frames.h"
+#include "tests/support/row_names.h"
+#include "tests/support/scripted_port.h"
 
 namespace {
 
 using services::FaultRow;
-using services_test::Answer;
-using services_test::Hex;
+using testing_support::Received;
 
 constexpr const char* kUnknown = "Неизвестный код ошибки";
 
@@ -26,7 +27,7 @@ std::string Text(int ecuType, int code) {
 kline::KwpMessage Codes(uint8_t count, const std::vector<uint8_t>& entries) {
     std::vector<uint8_t> data = {0x58, count};
     data.insert(data.end(), entries.begin(), entries.end());
-    return Answer(data);
+    return Received(data);
 }
 
 std::vector<FaultRow> Rows(int ecuType, const kline::KwpMessage& answer) {
@@ -101,9 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FaultText, InvalidEcuTypeReportsAndGivesNoText) {
     testing_support::RecordingSink sink;
     EXPECT_EQ(Text(7, 130), "");
-    EXPECT_EQ(
-        sink.Reports(),
-        (std::vector<platform::Report>{{"Блок не выбран!", "Внимание!", platform::Icon::Warning}}));
+    EXPECT_EQ(sink.Reports(),
+              (std::vector<platform::Report>{testing_support::Warning("Блок не выбран!")}));
 }
 
 TEST(FaultCodeNumber, ReadsTheFourDigits) {
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                 1,
                 {0x02, 0x61, 0x20},
                 {"P0261", "Цепь управления форсункой  №1, замкнута на землю", "Нет", "Да"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 TEST(FaultRows, NoCodesGiveNoRowsAndOneEmptyGridRow) {
     EXPECT_TRUE(Rows(0, Codes(0, {})).empty());
@@ -223,12 +223,12 @@ TEST(FaultColumns, HeadersAndWidths) {
     }
 }
 
-class ReadFaultCodesTest : public services_test::EcuLine {};
+class ReadFaultCodesTest : public ::testing::Test, protected testing_support::PortOnScriptedLine {};
 
 TEST_F(ReadFaultCodesTest, Type0RequestsAllCodes) {
     Answers(0x11, {0x58, 0x01, 0x01, 0x30, 0x60});
     const kline::KwpMessage answer = services::ReadFaultCodes(kline::EcuProtocol(0), port);
-    EXPECT_EQ(Hex(line.written), "84 11 F1 18 00 FF 00 9D");
+    EXPECT_EQ(line.Written(), "84 11 F1 18 00 FF 00 9D");
     ASSERT_EQ(answer.error, 0);
     ASSERT_EQ(Rows(0, answer).size(), 1u);
     EXPECT_EQ(Rows(0, answer)[0].code, "P0130");
@@ -237,7 +237,7 @@ TEST_F(ReadFaultCodesTest, Type0RequestsAllCodes) {
 TEST_F(ReadFaultCodesTest, Type1RequestsAllCodes) {
     Answers(0x10, {0x58, 0x00});
     const kline::KwpMessage answer = services::ReadFaultCodes(kline::EcuProtocol(1), port);
-    EXPECT_EQ(Hex(line.written), "84 10 F1 18 00 FF 00 9C");
+    EXPECT_EQ(line.Written(), "84 10 F1 18 00 FF 00 9C");
     EXPECT_EQ(answer.error, 0);
     EXPECT_TRUE(Rows(1, answer).empty());
 }

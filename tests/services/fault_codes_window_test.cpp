@@ -6,14 +6,16 @@
 #include <QTableWidget>
 #include <QTimer>
 
-#include "tests/services/window_line.h"
+#include "tests/support/connecting.h"
+#include "tests/support/serve_events.h"
+#include "tests/support/work_window.h"
 
 namespace {
 
 using services::TErrors_form;
-using services_test::Bytes;
-using services_test::OpenChild;
-using services_test::Warning;
+using testing_support::Bytes;
+using testing_support::OpenChild;
+using testing_support::Warning;
 
 // A fault-code answer: SID 0x58, the count, then code bytes and status of each entry.
 Bytes CodesAnswer(std::initializer_list<std::array<uint8_t, 3>> entries) {
@@ -24,7 +26,7 @@ Bytes CodesAnswer(std::initializer_list<std::array<uint8_t, 3>> entries) {
 
 using Row = std::array<std::string, 4>;
 
-class FaultListTest : public services_test::WindowLine {
+class FaultListTest : public testing_support::FamilyOnScriptedLine {
   protected:
     Row RowOf(const TErrors_form& form, int row) const {
         Row cells;
@@ -51,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(BothFamilies, FaultListTest, testing::Values(0, 1),
 
 TEST_P(FaultListTest, HasItsGrid) {
     TErrors_form form(station, *waiter);
-    services_test::ExpectNameAndTitle(form, "Errors_form", "Ошибки ЭБУ");
+    testing_support::ExpectNameAndTitle(form, "Errors_form", "Ошибки ЭБУ");
     EXPECT_EQ(form.widget(), form.Grid);
     QTableWidget* grid = form.Grid;
     EXPECT_EQ(grid->columnCount(), 4);
@@ -75,7 +77,8 @@ TEST_P(FaultListTest, NoCodesGiveTheHeaderAndOneEmptyRow) {
     OpenChild opened(new TErrors_form(station, *waiter));
     auto& form = static_cast<TErrors_form&>(*opened.window);
     EXPECT_TRUE(form.isMaximized());
-    EXPECT_TRUE(WaitFor([&] { return form.geometry() == opened.area.viewport()->rect(); }));
+    EXPECT_TRUE(testing_support::ServeEventsUntil(
+        [&] { return form.geometry() == opened.area.viewport()->rect(); }));
     EXPECT_EQ(form.RowCount(), 2);
     EXPECT_EQ(RowOf(form, 0), header);
     EXPECT_EQ(RowOf(form, 1), (Row{"", "", "", ""}));
@@ -140,14 +143,14 @@ TEST_P(FaultListTest, CountAboveWhatTheRecordHoldsListsEightyFourRows) {
 
 TEST_P(FaultListTest, FailedConnectionSaysNotInitialisedOnceShownAndCloses) {
     backend.refuseOpen = true;
-    ExpectNotInitialisedOnceShown(new TErrors_form(station, *waiter));
+    testing_support::ExpectNotInitialisedOnceShown(new TErrors_form(station, *waiter), sink);
     EXPECT_EQ(Requests(0x18), 0u);
 }
 
 TEST_P(FaultListTest, TenFailedReadsLeaveTheConnectionOpen) {
     StartAnswered();
     OpenChild opened(new TErrors_form(station, *waiter));
-    ASSERT_TRUE(WaitFor([&] { return opened.closes == 1; }));
+    ASSERT_TRUE(testing_support::ServeEventsUntil([&] { return opened.closes == 1; }));
     EXPECT_EQ(sink.Reports(), std::vector<platform::Report>{Warning("Блок не отвечает!")});
     const auto times = RequestTimes(0x18);
     ASSERT_EQ(times.size(), 10u);
@@ -161,7 +164,7 @@ TEST_P(FaultListTest, NextFaultReadUsesTheConnectionLeftOpenAtOnce) {
     StartAnswered();
     {
         OpenChild opened(new TErrors_form(station, *waiter));
-        ASSERT_TRUE(WaitFor([&] { return opened.closes == 1; }));
+        ASSERT_TRUE(testing_support::ServeEventsUntil([&] { return opened.closes == 1; }));
     }
     ASSERT_EQ(station.connected, 1);
     const size_t written = backend.line.written.size();

@@ -12,15 +12,17 @@
 #include <sstream>
 
 #include "services/ui/fault_codes_window.h"
-#include "tests/services/window_line.h"
+#include "tests/support/connecting.h"
+#include "tests/support/serve_events.h"
+#include "tests/support/work_window.h"
 
 namespace {
 
 using services::TErrors_form;
-using services_test::Bytes;
-using services_test::OpenChild;
+using testing_support::Bytes;
+using testing_support::OpenChild;
 
-class FaultReportTest : public services_test::WindowLine {
+class FaultReportTest : public testing_support::FamilyOnScriptedLine {
   protected:
     // The window after reading `answer` over a connection that ends properly.
     std::unique_ptr<OpenChild> Open(const Bytes& answer) {

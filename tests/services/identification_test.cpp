@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "link/ecu_protocol.h"
-#include "tests/services/ecu_line.h"
+#include "tests/support/frames.h"
+#include "tests/support/scripted_port.h"
+#include "tests/support/station_fixture.h"
 
 namespace {
 
 using services::FieldBuffer;
 using services::kPassportFieldCount;
-using services_test::Answer;
-using services_test::Hex;
+using testing_support::Received;
 
 std::string Field(int ecuType, const kline::KwpMessage& record, int fieldIndex) {
     const kline::EcuProtocol protocol(ecuType);
@@ -29,7 +30,7 @@ std::string Field(int ecuType, const kline::KwpMessage& record, int fieldIndex) 
 kline::KwpMessage Record(const std::vector<uint8_t>& fieldBytes) {
     std::vector<uint8_t> data = {0x5A, 0x80};
     data.insert(data.end(), fieldBytes.begin(), fieldBytes.end());
-    return Answer(data);
+    return Received(data);
 }
 
 // Field bytes laid one after the other from byte 2: a run of `count` times `letter` each.
@@ -71,30 +72,20 @@ TEST(PassportField, Type1FieldsLieAtTheirBytes) {
             << "field " << run.fieldIndex;
 }
 
-struct EmptyCase {
-    int ecuType;
-    std::vector<int> emptyFields;
-};
-
-void PrintTo(const EmptyCase& c, std::ostream* os) {
-    *os << "ECU type " << c.ecuType;
-}
-
-class NeverFilledTest : public ::testing::TestWithParam<EmptyCase> {};
+class NeverFilledTest : public ::testing::TestWithParam<int> {};
 
 // A record printable at every position: only the fields the family never fills stay empty.
 TEST_P(NeverFilledTest, StayEmptyWhateverTheRecordHolds) {
-    const std::vector<uint8_t> bytes(253, 'x');
-    const kline::KwpMessage record = Record(bytes);
-    const std::set<int> empty(GetParam().emptyFields.begin(), GetParam().emptyFields.end());
+    const std::set<int> neverFilled[] = {{1, 7, 8, 9, 10}, {8, 9, 10}};
+    const std::set<int>& empty = neverFilled[GetParam()];
+    const kline::KwpMessage record = Record(std::vector<uint8_t>(253, 'x'));
     for (int field = 0; field < kPassportFieldCount; ++field)
-        EXPECT_EQ(Field(GetParam().ecuType, record, field).empty(), empty.count(field) == 1)
+        EXPECT_EQ(Field(GetParam(), record, field).empty(), empty.count(field) == 1)
             << "field " << field;
 }
 
-INSTANTIATE_TEST_SUITE_P(Families, NeverFilledTest,
-                         ::testing::Values(EmptyCase{0, {1, 7, 8, 9, 10}},
-                                           EmptyCase{1, {8, 9, 10}}));
+INSTANTIATE_TEST_SUITE_P(BothFamilies, NeverFilledTest, ::testing::Values(0, 1),
+                         testing_support::FamilyName);
 
 TEST(PassportField, ErasedFirstByteEmptiesTheField) {
     std::vector<uint8_t> bytes(95, 'x');
@@ -159,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(Dates, BcdDateTest,
 
 // A short answer: its checksum byte right behind the data is not read as a character.
 TEST(PassportField, ShortAnswerCutsTheFieldWithoutItsChecksum) {
-    const kline::KwpMessage record = Answer({0x5A, 0x80, 'V', 'A', 'Z'}, 'Q');
+    const kline::KwpMessage record = Received({0x5A, 0x80, 'V', 'A', 'Z'}, 'Q');
     EXPECT_EQ(Field(1, record, 0), "VAZ");
     EXPECT_EQ(Field(1, record, 1), "");
     EXPECT_EQ(Field(0, record, 4), "00/00/0000");
@@ -189,9 +180,8 @@ TEST(PassportField, InvalidEcuTypeReportsAndLeavesTheBuffer) {
     services::PassportField(protocol, Record(std::vector<uint8_t>(95, 'x')), 0, buffer);
     EXPECT_EQ(buffer[0], 'z');
     EXPECT_EQ(buffer[20], 'z');
-    EXPECT_EQ(
-        sink.Reports(),
-        (std::vector<platform::Report>{{"Блок не выбран!", "Внимание!", platform::Icon::Warning}}));
+    EXPECT_EQ(sink.Reports(),
+              (std::vector<platform::Report>{testing_support::Warning("Блок не выбран!")}));
 }
 
 TEST(PassportRows, EveryFieldStandsOnceInTwoFrames) {
@@ -210,12 +200,13 @@ TEST(PassportRows, EveryFieldStandsOnceInTwoFrames) {
     EXPECT_EQ(services::kPassportRows[1].fieldIndex, 3);
 }
 
-class ReadIdentificationTest : public services_test::EcuLine {};
+class ReadIdentificationTest : public ::testing::Test,
+                               protected testing_support::PortOnScriptedLine {};
 
 TEST_F(ReadIdentificationTest, Type0AsksAddress0x11) {
     Answers(0x11, {0x5A, 0x80, 'T', 'E', 'S', 'T'});
     const kline::KwpMessage record = services::ReadIdentification(kline::EcuProtocol(0), port);
-    EXPECT_EQ(Hex(line.written), "82 11 F1 1A 80 1E");
+    EXPECT_EQ(line.Written(), "82 11 F1 1A 80 1E");
     ASSERT_EQ(record.error, 0);
     EXPECT_EQ(record.length, 6);
     EXPECT_EQ(record.data[2], 'T');
@@ -226,7 +217,7 @@ TEST_F(ReadIdentificationTest, Type1AsksAddress0x10WithALongAnswer) {
     data.resize(97, 'x');
     Answers(0x10, data);
     const kline::KwpMessage record = services::ReadIdentification(kline::EcuProtocol(1), port);
-    EXPECT_EQ(Hex(line.written), "82 10 F1 1A 80 1D");
+    EXPECT_EQ(line.Written(), "82 10 F1 1A 80 1D");
     ASSERT_EQ(record.error, 0);
     EXPECT_EQ(record.length, 97);
     EXPECT_EQ(Field(1, record, 3), "xxxxxxxx");

@@ -11,13 +11,15 @@
 #include <QTimer>
 #include <set>
 
-#include "tests/services/window_line.h"
+#include "tests/support/connecting.h"
+#include "tests/support/serve_events.h"
+#include "tests/support/work_window.h"
 
 namespace {
 
 using services::TPassport;
-using services_test::Bytes;
-using services_test::Warning;
+using testing_support::Bytes;
+using testing_support::Warning;
 
 // An identification record of `size` data bytes, zeros where no field is put.
 Bytes Record(size_t size) {
@@ -60,7 +62,7 @@ Bytes FullRecord(int family) {
     return family == 0 ? Family0Record() : Family1Record();
 }
 
-class PassportTest : public services_test::WindowLine {
+class PassportTest : public testing_support::FamilyOnScriptedLine {
   protected:
     // Shows the dialog modally, as the main window does. Once the connecting dialog is gone
     // and the passport is the modal window, the user either presses "Закрыть" at once or
@@ -103,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(BothFamilies, PassportTest, testing::Values(0, 1),
 
 TEST_P(PassportTest, HasItsRowsInTheirFrames) {
     TPassport dialog(station, *waiter);
-    services_test::ExpectNameAndTitle(dialog, "Passport", "Паспорт ЭБУ");
+    testing_support::ExpectNameAndTitle(dialog, "Passport", "Паспорт ЭБУ");
     EXPECT_EQ(dialog.size(), QSize(449, 388));
     EXPECT_EQ(dialog.SpeedButton1->text(), QStringLiteral("Закрыть"));
     for (QTimer* timer : {dialog.Timer1, dialog.Timer2}) {
@@ -320,7 +322,7 @@ TEST_P(PassportTest, TextsAreReadAsWindows1251) {
     }
 }
 
-class PassportDateTest : public services_test::WindowLine {};
+class PassportDateTest : public testing_support::FamilyOnScriptedLine {};
 INSTANTIATE_TEST_SUITE_P(FirstFamily, PassportDateTest, testing::Values(0),
                          testing_support::FamilyName);
 

@@ -13,13 +13,16 @@
 #include "services/ui/equipment_window.h"
 #include "services/ui/fault_codes_window.h"
 #include "services/ui/passport_window.h"
-#include "tests/services/sim_station.h"
+#include "sim/simulated_backend.h"
+#include "tests/support/connecting.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/station_fixture.h"
+#include "tests/support/work_window.h"
 
 namespace {
 
-using services_test::SimFrame;
-using services_test::SimStation;
+using testing_support::OpenChild;
+using SimStation = testing_support::StationOn<sim::SimulatedBackend>;
 
 // The frame lays out its maximised child through posted events.
 QPixmap Grab(QWidget& widget) {
@@ -28,25 +31,28 @@ QPixmap Grab(QWidget& widget) {
 }
 
 QPixmap Passport(int family) {
-    SimStation sim(family);
-    services::TPassport dialog(sim.station, *sim.waiter);
+    SimStation sim(family, 100);
+    const auto waiter = testing_support::MakeWaiter(sim.station);
+    services::TPassport dialog(sim.station, *waiter);
     dialog.show();
     return Grab(dialog);
 }
 
 QPixmap FaultList(int family) {
-    SimStation sim(family);
+    SimStation sim(family, 100);
+    const auto waiter = testing_support::MakeWaiter(sim.station);
     sim.backend.SetDtcs(
         {{0x03, 0x40, 0x60}, {0x05, 0x05, 0x20}, {0x01, 0x30, 0x40}, {0x16, 0x03, 0x20}});
-    auto* form = new services::TErrors_form(sim.station, *sim.waiter);
-    SimFrame frame(form, {660, 170});
+    auto* form = new services::TErrors_form(sim.station, *waiter);
+    OpenChild frame(form, {660, 170});
     return Grab(frame.area);
 }
 
 QPixmap Equipment() {
-    SimStation sim(1);
-    auto* window = new services::TComplect(sim.station, *sim.waiter);
-    SimFrame frame(window, {420, 190});
+    SimStation sim(1, 100);
+    const auto waiter = testing_support::MakeWaiter(sim.station);
+    auto* window = new services::TComplect(sim.station, *waiter);
+    OpenChild frame(window, {420, 190});
     return Grab(frame.area);
 }
 

@@ -9,25 +9,28 @@
 #include "services/ui/equipment_window.h"
 #include "services/ui/fault_codes_window.h"
 #include "services/ui/passport_window.h"
-#include "tests/services/sim_station.h"
+#include "sim/simulated_backend.h"
+#include "tests/support/connecting.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/station_fixture.h"
+#include "tests/support/work_window.h"
 
 namespace {
 
-using services_test::SimFrame;
-using services_test::SimStation;
+using testing_support::OpenChild;
 
 class SimWindowsTest : public testing::TestWithParam<int> {
   protected:
     testing_support::RecordingSink sink;
-    SimStation sim{GetParam()};
+    testing_support::StationOn<sim::SimulatedBackend> sim{GetParam(), 100};
+    std::unique_ptr<kline::TWaiter> waiter = testing_support::MakeWaiter(sim.station);
 };
 
 INSTANTIATE_TEST_SUITE_P(BothFamilies, SimWindowsTest, testing::Values(0, 1),
                          testing_support::FamilyName);
 
 TEST_P(SimWindowsTest, PassportShowsTheEcuOwnRecord) {
-    services::TPassport dialog(sim.station, *sim.waiter);
+    services::TPassport dialog(sim.station, *waiter);
     dialog.show();
     EXPECT_TRUE(sink.Reports().empty());
     const bool first = GetParam() == 0;
@@ -63,8 +66,8 @@ TEST_P(SimWindowsTest, PassportShowsTheEcuOwnRecord) {
 
 TEST_P(SimWindowsTest, FaultListShowsTheStoredCodes) {
     sim.backend.SetDtcs({{0x03, 0x40, 0x60}, {0x05, 0x05, 0x20}, {0x01, 0x30, 0x40}});
-    auto* form = new services::TErrors_form(sim.station, *sim.waiter);
-    SimFrame frame(form, {700, 300});
+    auto* form = new services::TErrors_form(sim.station, *waiter);
+    OpenChild frame(form, {700, 300});
     EXPECT_TRUE(sink.Reports().empty());
     ASSERT_EQ(form->RowCount(), 4);
     const auto row = [&](int r) {
@@ -85,8 +88,8 @@ TEST_P(SimWindowsTest, FaultListShowsTheStoredCodes) {
 
 TEST_P(SimWindowsTest, FaultListLeavesTheConnectionToASilentEcuOpen) {
     sim.backend.SetFault(0x18, sim::Fault{sim::FaultKind::Silent});
-    auto* form = new services::TErrors_form(sim.station, *sim.waiter);
-    SimFrame frame(form, {700, 300});
+    auto* form = new services::TErrors_form(sim.station, *waiter);
+    OpenChild frame(form, {700, 300});
     EXPECT_EQ(sim.station.connected, 1);
     EXPECT_TRUE(sim.backend.Port().open);
     EXPECT_TRUE(sim.backend.SessionActive());
@@ -98,8 +101,8 @@ INSTANTIATE_TEST_SUITE_P(SecondFamily, SimEquipmentTest, testing::Values(1),
 
 TEST_P(SimEquipmentTest, EquipmentListsTheConfiguredOptions) {
     sim.backend.WithEcu([](sim::Ecu& ecu) { ecu.SetEquipment(0x2B, 0x1A); });
-    auto* window = new services::TComplect(sim.station, *sim.waiter);
-    SimFrame frame(window, {500, 300});
+    auto* window = new services::TComplect(sim.station, *waiter);
+    OpenChild frame(window, {500, 300});
     EXPECT_TRUE(sink.Reports().empty());
     std::vector<std::string> lines;
     for (int i = 0; i < window->List_Compl->count(); ++i)

@@ -8,6 +8,7 @@
 
 #include "tests/sim/sim_fixture.h"
 #include "tests/support/frames.h"
+#include "tests/support/row_names.h"
 
 namespace {
 
@@ -84,6 +85,6 @@ INSTANTIATE_TEST_SUITE_P(
         PortFault("OpenRefused_PortClosed", sim::PortCall::Open, R::PortClosed),
         PortFault("SetTimeoutsRefused_PortClosed", sim::PortCall::SetTimeouts, R::PortClosed),
         PortFault("WriteRefused_WriteFailed", sim::PortCall::WriteByte, R::WriteFailed)),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::RowName);
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/row_names.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FaultCase{"WrongSource", Fault{FaultKind::WrongSource}, "A2 F1 11 61 01 2B 1A"},
                     FaultCase{"Delay", Fault{FaultKind::Delay, 0, 200'000},
                               "A2 F1 10 61 01 2B 1A"}),
-    [](const testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
+    testing_support::RowName);
 
 TEST(EcuFaults, WrongChecksumIsOffByOne) {
     Line line(Family(0));
@@ -161,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
         PortCase{"ClearRts", sim::PortCall::ClearRts, kline::kPortModemLinesFailed},
         PortCase{"GetTimeouts", sim::PortCall::GetTimeouts, kline::kPortReadTimeoutsFailed},
         PortCase{"SetTimeouts", sim::PortCall::SetTimeouts, kline::kPortWriteTimeoutsFailed}),
-    [](const testing::TestParamInfo<PortCase>& info) { return info.param.name; });
+    testing_support::RowName);
 
 TEST(PortFaults, PulledAdapterFailsTheWriteAndTheExchange) {
     Line line(Family(1));

@@ -8,9 +8,9 @@
 
 #include "link/ecu_protocol.h"
 #include "link/port.h"
-#include "platform/clock.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/station_fixture.h"
 
 namespace {
 
@@ -22,7 +22,6 @@ std::string ReadFile(const std::string& path) {
 
 class KlineSim : public testing::TestWithParam<int> {
   protected:
-    void SetUp() override { platform::UseClock(nullptr); }
     testing_support::RecordingSink sink;
 };
 
@@ -52,7 +51,8 @@ TEST_P(KlineSim, StationConnectsReadsLiveDataAndStops) {
     EXPECT_EQ(sim.Stop(), 0) << "kline-sim ends cleanly on SIGTERM";
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFamilies, KlineSim, testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(BothFamilies, KlineSim, testing::Values(0, 1),
+                         testing_support::FamilyName);
 
 TEST_F(KlineSim, StateFileShowsTheClearedFaultCodes) {
     const std::string stateFile =

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/row_names.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(Catalogue, Type0Rows, testing::Values(
     Row{"AirCondition", [](const Bytes& d) { return Bit(d, 32, 5); }, 0, 0},
     Row{"Lamp", [](const Bytes& d) { return Bit(d, 33, 0); }, 1, 1},  // P0340 is present
     Row{"OxygenLoop", [](const Bytes& d) { return Bit(d, 34, 6); }, 1, 1}),
-    [](const testing::TestParamInfo<Row>& info) { return info.param.name; });
+    testing_support::RowName);
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, Type1Rows, testing::Values(
     Row{"Coolant", [](const Bytes& d) { return X(d, 10) - 40; }, 80, 100},
@@ -134,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(Catalogue, Type1Rows, testing::Values(
     Row{"OxygenBefore", [](const Bytes& d) { return Bit(d, 5, 6); }, 0, 1},
     Row{"Oxygen", [](const Bytes& d) { return Bit(d, 5, 7); }, 0, 1},
     Row{"RomChecksum", [](const Bytes& d) { return W(d, 32); }, 1, 65535}),
-    [](const testing::TestParamInfo<Row>& info) { return info.param.name; });
+    testing_support::RowName);
 // clang-format on
 
 // The station reads the engine state from byte 20 (type 0) or bit 0 of byte 4 (type 1).
@@ -262,9 +263,7 @@ INSTANTIATE_TEST_SUITE_P(Type1, Equipment,
                          testing::Values(EquipmentCase{"None", 0x00, 0x00},
                                          EquipmentCase{"Mixed", 0x05, 0x30},
                                          EquipmentCase{"UnusedBits", 0xC0, 0xC0}),
-                         [](const testing::TestParamInfo<EquipmentCase>& info) {
-                             return info.param.name;
-                         });
+                         testing_support::RowName);
 
 TEST(Equipment, DefaultType1EquipmentHasTheOxygenSensor) {
     Line line(Family(1));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/row_names.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ServiceCase{
                         "TrimWrite", 1, {0x30, 0x61, 0x08, 0xF6}, "84 F1 10 70 61 08 F6 54"},
                     ServiceCase{"TrimRelease", 1, {0x30, 0x61, 0x00}, "83 F1 10 70 61 00 55"}),
-    [](const testing::TestParamInfo<ServiceCase>& info) { return info.param.name; });
+    testing_support::RowName);
 
 TEST(StartCommunication, AnswersC1WithKeyBytesOnBothFamilies) {
     for (int type : {0, 1}) {

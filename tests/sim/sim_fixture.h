@@ -9,17 +9,15 @@
 #include "link/ecu_protocol.h"
 #include "link/exchange.h"
 #include "link/port.h"
-#include "platform/clock.h"
 #include "sim/simulated_backend.h"
+#include "tests/support/frames.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/virtual_clock.h"
 
 namespace sim_test {
 
-using Bytes = std::vector<uint8_t>;
-
-inline std::string Hex(const Bytes& b) {
-    return kline::HexBytes(b.data(), b.size());
-}
+using testing_support::Bytes;
+using testing_support::Hex;
 
 inline sim::EcuOptions Family(int type) {
     sim::EcuOptions options;
@@ -32,14 +30,10 @@ class Line {
     explicit Line(const sim::EcuOptions& options)
         : backend(clock, options),
           protocol(options.type),
-          address(options.type == 0 ? 0x11 : 0x10) {
+          address(testing_support::EcuAddress(options.type)) {
         clock.Advance(1'000'000);  // the line has been idle a while
-        platform::UseClock(&clock);
     }
-    ~Line() {
-        kline::ClosePort(port);
-        platform::UseClock(nullptr);
-    }
+    ~Line() { kline::ClosePort(port); }
 
     bool Open() { return kline::OpenPort(backend, "COM1", 10400, port); }
     bool Start() { return protocol.StartCommunication(port); }
@@ -65,7 +59,7 @@ class Line {
     Bytes EcuBytes() { return LineBytes(sim::LineEventKind::EcuByte); }
 
     testing_support::RecordingSink sink;
-    platform::VirtualClock clock;
+    testing_support::ScopedVirtualClock clock;
     sim::SimulatedBackend backend;
     kline::EcuProtocol protocol;
     uint8_t address;

@@ -3,8 +3,11 @@
 namespace testing_support {
 
 void RecordingSink::Show(const platform::Report& report) {
+    const bool testThread = std::this_thread::get_id() == testThread_;
+    std::string seen = note && testThread ? note(report) : std::string();
     std::lock_guard lock(mutex_);
     reports_.push_back(report);
+    notes_.push_back(std::move(seen));
 }
 
 std::vector<platform::Report> RecordingSink::Reports() const {
@@ -18,9 +21,15 @@ std::vector<std::string> RecordingSink::Texts() const {
     return texts;
 }
 
+std::vector<std::string> RecordingSink::Notes() const {
+    std::lock_guard lock(mutex_);
+    return notes_;
+}
+
 void RecordingSink::Clear() {
     std::lock_guard lock(mutex_);
     reports_.clear();
+    notes_.clear();
 }
 
 }  // namespace testing_support

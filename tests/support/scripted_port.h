@@ -9,8 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "link/port.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
+#include "tests/support/frames.h"
+#include "tests/support/recording_sink.h"
+#include "tests/support/virtual_clock.h"
 
 namespace testing_support {
 
@@ -32,6 +36,8 @@ struct ScriptedLine {
     std::vector<std::string> failing;
     int closes = 0;
     bool Fails(const std::string& call) const;
+    // What the station wrote, as "82 10 F1 ..." for comparisons.
+    std::string Written() const { return Hex(written); }
 };
 
 class ScriptedPort final : public platform::SerialPort {
@@ -70,6 +76,21 @@ class ScriptedBackend final : public platform::SerialBackend {
     std::vector<std::string> openedNames;
     std::atomic<int> opens{0};  // readable while a worker thread opens ports
     std::unique_ptr<platform::SerialPort> Open(const std::string& name) override;
+};
+
+// A port open on a scripted line, on the virtual clock, with the reports recorded: for the
+// tests of what one exchange or one ECU operation sends and makes of the answer.
+struct PortOnScriptedLine {
+    PortOnScriptedLine() { port.device = std::make_unique<ScriptedPort>(line); }
+    // The ECU's next answer, given as its data (SID first).
+    void Answers(uint8_t ecuAddress, const Bytes& data) {
+        line.answers.push_back(AnswerFrame(ecuAddress, data));
+    }
+
+    ScopedVirtualClock clock;
+    ScriptedLine line;
+    kline::Port port;
+    RecordingSink sink;
 };
 
 }  // namespace testing_support

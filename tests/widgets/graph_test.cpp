@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/row_names.h"
+
 namespace {
 
 using widgets::TGraph;
@@ -267,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
                       IgnoredWriter{"NegativePoints", [](TGraph& g) { g.SetPointPerScr(-3); }},
                       IgnoredWriter{"WholeBuffer", [](TGraph& g) { g.SetPointPerScr(255); }},
                       IgnoredWriter{"SamePoints", [](TGraph& g) { g.SetPointPerScr(10); }}),
-    [](const ::testing::TestParamInfo<IgnoredWriter>& info) { return info.param.name; });
+    testing_support::RowName);
 
 TEST_F(GraphTest, NewLimitResetsThePointsToTheNewZeroLine) {
     PaintAndClear();

@@ -13,6 +13,8 @@
 #include <functional>
 #include <string>
 
+#include "tests/support/row_names.h"
+
 namespace {
 
 using widgets::stPanel;
@@ -91,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                                QRect(8, 41, 65, 20), "-10000", 14, false, false},
                       LabelRow{"Unit", [](stPanel& p) { return p.UnitLabel; },
                                QRect(85, 43, 40, 14), "кг/см", 10, false, false}),
-    [](const ::testing::TestParamInfo<LabelRow>& info) { return info.param.name; });
+    testing_support::RowName);
 
 TEST(ValuePanelTest, ValueIsLimeOnBlack) {
     stPanel panel;
