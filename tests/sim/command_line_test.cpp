@@ -54,6 +54,14 @@ TEST(CommandLine, CableWakesTheEcuOnlyOnTheLowLine) {
     }
 }
 
+TEST(CommandLine, StrictWakeUpTakesOnlyTheIsoPattern) {
+    sim::SimSetup setup;
+    std::string error;
+    ASSERT_TRUE(Parse({"--strict-wakeup"}, setup, error)) << error;
+    EXPECT_TRUE(setup.ecu.strictWakeUp);
+    EXPECT_FALSE(setup.ecu.idleWakeUp) << "idle line alone wakes nothing";
+}
+
 TEST(CommandLine, FaultsForAllOrOneService) {
     sim::SimSetup setup;
     std::string error;
