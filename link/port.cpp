@@ -49,31 +49,49 @@ std::string RateRefused(platform::SerialPort& device, uint32_t baudRate) {
     return RateDetails(baudRate, got.baudRate);
 }
 
+// The steps of the set-up in their order: the message of the first one that fails, or
+// nullptr when all went through.
+const char* ConfigurePort(platform::SerialPort& device, uint32_t baudRate) {
+    platform::LineSettings line;
+    if (!device.GetState(line))
+        return kPortReadSettingsFailed;
+    ConfigureLine(line, baudRate);
+    if (!device.SetState(line))
+        return kPortWriteSettingsFailed;
+    if (!device.ClearDtr() || !device.ClearRts())
+        return kPortModemLinesFailed;
+    platform::CommTimeouts timeouts;
+    if (!device.GetTimeouts(timeouts))
+        return kPortReadTimeoutsFailed;
+    if (!device.SetTimeouts(LineTimeouts()))
+        return kPortWriteTimeoutsFailed;
+    return nullptr;
+}
+
+std::string Details(const platform::OpenFailure& failure) {
+    if (failure.error == platform::OpenError::Unknown)
+        return {};
+    return OpenFailureDetails(failure, platform::PresentSerialPorts());
+}
+
 }  // namespace
 
 bool OpenPort(platform::SerialBackend& backend, const std::string& portName, uint32_t baudRate,
               Port& port) {
     port.device = backend.Open(portName);
     if (!port.IsOpen()) {
-        platform::ShowMessage(
-            kPortBusy, platform::kAttention, platform::Icon::Warning,
-            OpenFailureDetails(backend.LastOpenFailure(), platform::PresentSerialPorts()));
+        platform::ShowMessage(kPortBusy, platform::kAttention, platform::Icon::Warning,
+                              Details(backend.LastOpenFailure()));
         return false;
     }
-    platform::LineSettings line;
-    if (!port.device->GetState(line))
-        return Fail(kPortReadSettingsFailed, port);
-    ConfigureLine(line, baudRate);
-    if (!port.device->SetState(line))
-        return Fail(kPortWriteSettingsFailed, port, RateRefused(*port.device, baudRate));
-    if (!port.device->ClearDtr() || !port.device->ClearRts())
-        return Fail(kPortModemLinesFailed, port);
-    platform::CommTimeouts timeouts;
-    if (!port.device->GetTimeouts(timeouts))
-        return Fail(kPortReadTimeoutsFailed, port);
-    if (!port.device->SetTimeouts(LineTimeouts()))
-        return Fail(kPortWriteTimeoutsFailed, port);
-    return true;
+    const char* failed = ConfigurePort(*port.device, baudRate);
+    if (!failed)
+        return true;
+    // A device with no chip behind it refuses every step; the system tells that case.
+    std::string details = Details(backend.ExamineOpenedPort(portName));
+    if (details.empty() && failed == kPortWriteSettingsFailed)
+        details = RateRefused(*port.device, baudRate);
+    return Fail(failed, port, details);
 }
 
 namespace {

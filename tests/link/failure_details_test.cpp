@@ -13,23 +13,38 @@ namespace {
 
 using platform::OpenError;
 using testing::HasSubstr;
+using testing::Not;
 
 struct DetailsRow {
     const char* name;
     platform::OpenFailure failure;
     std::vector<std::string> present;
-    std::vector<const char*> says;  // parts of the details, each must be there
+    std::vector<const char*> says;     // parts of the details, each must be there
+    std::vector<const char*> never{};  // and parts that must not be
 };
 
-platform::OpenFailure Failure(OpenError error, const char* holder = "", const char* group = "",
-                              bool listed = false, bool braille = false) {
+platform::OpenFailure Failure(OpenError error, std::vector<platform::Holder> holders = {},
+                              const char* brailleChip = "") {
     platform::OpenFailure f;
     f.error = error;
     f.device = "/dev/ttyUSB0";
-    f.holder = holder;
-    f.group = group;
-    f.groupListed = listed;
-    f.brailleService = braille;
+    f.holders = std::move(holders);
+    f.brailleChip = brailleChip;
+    return f;
+}
+
+// A device of `group` with `mode`, owned by root, refused to a user who is in `inGroup` (this
+// session) or only listed in it since the last login.
+platform::OpenFailure Refused(const char* group, uint32_t mode, bool inGroup = false,
+                              bool listed = false) {
+    platform::OpenFailure f = Failure(OpenError::PermissionDenied);
+    f.access = {"ttyUSB0", "root", group, mode, false, inGroup, listed, "dialout", false, false};
+    return f;
+}
+
+platform::OpenFailure WithoutUart() {
+    platform::OpenFailure f = Failure(OpenError::NoUart);
+    f.device = "/dev/ttyS0";
     return f;
 }
 
@@ -38,10 +53,14 @@ class OpenFailureDetails : public testing::TestWithParam<DetailsRow> {};
 TEST_P(OpenFailureDetails, NameTheCauseAndTheRemedy) {
     const std::string details = kline::OpenFailureDetails(GetParam().failure, GetParam().present);
     for (const char* part : GetParam().says) EXPECT_THAT(details, HasSubstr(part));
+    for (const char* part : GetParam().never) EXPECT_THAT(details, Not(HasSubstr(part)));
     if (GetParam().says.empty()) {
         EXPECT_EQ(details, "");
     }
 }
+
+const char* kUdevRule =
+    "KERNEL==\"ttyUSB[0-9]*\", GROUP=\"dialout\", MODE=\"0660\"' | sudo tee /etc/udev/rules.d/";
 
 INSTANTIATE_TEST_SUITE_P(
     Causes, OpenFailureDetails,
@@ -49,33 +68,57 @@ INSTANTIATE_TEST_SUITE_P(
         DetailsRow{"Missing",
                    Failure(OpenError::Missing),
                    {"ttyS0", "ttyUSB1"},
-                   {"Порта /dev/ttyUSB0 нет в системе", "Порты, которые есть: ttyS0, ttyUSB1."}},
+                   {"Порта /dev/ttyUSB0 нет в системе", "Порты, которые есть: ttyS0, ttyUSB1."},
+                   {"brltty"}},
         DetailsRow{"MissingNoPorts",
                    Failure(OpenError::Missing),
                    {},
                    {"Последовательных портов в системе не найдено."}},
         DetailsRow{"MissingTakenByBraille",
-                   Failure(OpenError::Missing, "", "", false, true),
+                   Failure(OpenError::Missing, {}, "1a86:7523"),
                    {},
-                   {"brltty", "sudo apt remove brltty"}},
-        DetailsRow{
-            "NotInDialout",
-            Failure(OpenError::PermissionDenied, "", "dialout"),
-            {},
-            {"не входит в группу dialout", "sudo usermod -aG dialout $USER", "войдите заново"}},
+                   {"USB 1a86:7523", "brltty", "sudo apt remove brltty"}},
+        DetailsRow{"DefaultCom1WithoutUart",
+                   WithoutUart(),
+                   {"ttyUSB0"},
+                   {"/dev/ttyS0 (COM1) есть в системе, но микросхемы последовательного порта за "
+                    "ним нет",
+                    "Порты, которые есть: ttyUSB0."}},
+        DetailsRow{"NotInDialout",
+                   Refused("dialout", 0660),
+                   {},
+                   {"группа dialout, права rw-rw---- (0660)", "не входит в группу dialout",
+                    "sudo usermod -aG dialout $USER", "войдите заново"}},
         DetailsRow{"DialoutNotYetInSession",
-                   Failure(OpenError::PermissionDenied, "", "dialout", true),
+                   Refused("dialout", 0660, false, true),
                    {},
-                   {"уже добавлен в группу dialout", "войдите заново"}},
-        DetailsRow{"HeldByAProgram",
-                   Failure(OpenError::Busy, "minicom"),
+                   {"уже добавлен в группу dialout", "войдите заново"},
+                   {"usermod"}},
+        DetailsRow{"InDialoutButModeBitsForbid",
+                   Refused("dialout", 0600, true),
                    {},
-                   {"занят программой minicom"}},
+                   {"права rw------- (0600)", "не дают ей чтения и записи", kUdevRule,
+                    "sudo chmod g+rw /dev/ttyUSB0"},
+                   {"usermod"}},
+        DetailsRow{"GroupRootGetsAUdevRuleNotUsermod",
+                   Refused("root", 0660),
+                   {},
+                   {"Владелец устройства root, группа root", "В группу root ради порта не вступают",
+                    kUdevRule, "sudo usermod -aG dialout $USER"},
+                   {"usermod -aG root"}},
+        DetailsRow{"HeldWithoutLock",
+                   Failure(OpenError::Busy, {{"cat", 4711}}),
+                   {},
+                   {"открыт программой cat (процесс 4711)"}},
         DetailsRow{"HeldByBraille",
-                   Failure(OpenError::Busy, "brltty"),
+                   Failure(OpenError::Busy, {{"brltty", 812}}),
                    {},
-                   {"службой дисплеев Брайля", "CH340"}},
-        DetailsRow{"HeldByWhoKnows", Failure(OpenError::Busy), {}, {"занят другой программой"}},
+                   {"службой дисплеев Брайля", "sudo apt remove brltty"}},
+        DetailsRow{"HeldByWhoKnows",
+                   Failure(OpenError::Busy),
+                   {},
+                   {"занят другой программой", "sudo fuser -v /dev/ttyUSB0"},
+                   {"brltty"}},
         DetailsRow{"NotSerial", Failure(OpenError::NotSerial), {}, {"не последовательный порт"}},
         DetailsRow{"Unknown", Failure(OpenError::Unknown), {}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -85,7 +128,7 @@ class RefusingBackend final : public platform::SerialBackend {
   public:
     std::unique_ptr<platform::SerialPort> Open(const std::string&) override { return nullptr; }
     platform::OpenFailure LastOpenFailure() const override {
-        return Failure(OpenError::Busy, "minicom");
+        return Failure(OpenError::Busy, {{"minicom", 1234}});
     }
 };
 
@@ -96,7 +139,21 @@ TEST(OpenPortDetails, RefusedOpenKeepsItsTextAndAddsTheCause) {
     EXPECT_FALSE(kline::OpenPort(backend, "ttyUSB0", 10400, port));
     ASSERT_EQ(sink.Reports().size(), 1u);
     EXPECT_EQ(sink.Reports()[0].text, kline::kPortBusy);
-    EXPECT_THAT(sink.Reports()[0].details, HasSubstr("занят программой minicom"));
+    EXPECT_THAT(sink.Reports()[0].details, HasSubstr("открыт программой minicom (процесс 1234)"));
+}
+
+// The default port on a PC without a serial chip: /dev/ttyS0 opens, then refuses every setting.
+TEST(OpenPortDetails, DefaultCom1WithoutAUartExplainsItself) {
+    testing_support::RecordingSink sink;
+    testing_support::ScriptedBackend backend;
+    backend.line.failing = {"GetState"};
+    backend.examined = WithoutUart();
+    kline::Port port;
+    EXPECT_FALSE(kline::OpenPort(backend, "COM1", 10400, port));
+    ASSERT_EQ(sink.Reports().size(), 1u);
+    EXPECT_EQ(sink.Reports()[0].text, kline::kPortReadSettingsFailed);
+    EXPECT_THAT(sink.Reports()[0].details, HasSubstr("/dev/ttyS0 (COM1) есть в системе"));
+    EXPECT_FALSE(port.IsOpen());
 }
 
 // An old CP210x takes the call but rounds 10400 to a rate of its table.
