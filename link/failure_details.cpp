@@ -9,12 +9,11 @@ namespace {
 using platform::DeviceAccess;
 using platform::OpenFailure;
 
-// Some distributions ship the braille display service with rules that claim the USB serial
-// chips of some braille displays, CH340 among them: the K-line cable disappears or stays busy
-// as soon as it is plugged in.
-constexpr const char* kBrailleRemedy =
-    "Если дисплей Брайля не нужен, удалите службу: sudo apt remove brltty — и подключите "
-    "кабель заново.";
+// Some distributions ship the braille display service with a rule that claims every CH340
+// chip: the K-line cable disappears or stays busy as soon as it is plugged in.
+constexpr const char* kBrailleService =
+    "Служба дисплеев Брайля (brltty) забирает себе кабели на микросхеме CH340. Если дисплей "
+    "Брайля не нужен, удалите её: sudo apt remove brltty — и подключите кабель заново.";
 
 // The groups a user joins to use serial ports (Debian and most others; Arch).
 bool IsSerialGroup(const std::string& group) {
@@ -49,7 +48,9 @@ std::string Missing(const OpenFailure& f, const std::vector<std::string>& presen
     text += PresentPorts(present);
     if (!f.brailleChip.empty())
         text += "\n\nКабель (USB " + f.brailleChip +
-                ") подключён, но его забрала служба дисплеев Брайля (brltty). " + kBrailleRemedy;
+                ") подключён, но его держит служба дисплеев "
+                "Брайля. " +
+                kBrailleService;
     return text;
 }
 
@@ -179,14 +180,14 @@ std::string Busy(const OpenFailure& f) {
     for (const platform::Holder& h : f.holders) {
         if (h.program == "brltty")
             return "Порт " + f.device + " занят службой дисплеев Брайля (brltty). " +
-                   kBrailleRemedy;
+                   kBrailleService;
         programs.push_back(h.program + " (процесс " + std::to_string(h.pid) + ")");
     }
     if (programs.size() == 1)
-        return "Порт " + f.device + " открыт программой " + programs[0] +
+        return "Порт " + f.device + " занят программой " + programs[0] +
                ". Закройте её и повторите.";
     if (!programs.empty())
-        return "Порт " + f.device + " открыт программами " + Joined(programs) +
+        return "Порт " + f.device + " занят программами " + Joined(programs) +
                ". Закройте их и повторите.";
     std::string text = "Порт " + f.device + " занят другой программой. Закройте её и повторите.";
     // A program of another user or a system service cannot be looked into without root.

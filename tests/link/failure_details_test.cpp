@@ -23,28 +23,25 @@ struct DetailsRow {
     std::vector<const char*> never{};  // and parts that must not be
 };
 
-platform::OpenFailure Failure(OpenError error, std::vector<platform::Holder> holders = {},
-                              const char* brailleChip = "") {
+platform::OpenFailure Failure(OpenError error, const char* holder = "", const char* group = "",
+                              bool listed = false, bool braille = false) {
     platform::OpenFailure f;
     f.error = error;
     f.device = "/dev/ttyUSB0";
-    f.holders = std::move(holders);
-    f.brailleChip = brailleChip;
+    if (*holder)
+        f.holders = {{holder, 4711}};
+    // root's device of `group`, which the group may read and write; the user is not in it.
+    f.access = {"ttyUSB0", "root", group, 0660, false, false, listed, "dialout", false, false};
+    if (braille)
+        f.brailleChip = "1a86:7523";
     return f;
 }
 
-// A device of `group` with `mode`, owned by root, refused to a user who is in `inGroup` (this
-// session) or only listed in it since the last login.
-platform::OpenFailure Refused(const char* group, uint32_t mode, bool inGroup = false,
-                              bool listed = false) {
-    platform::OpenFailure f = Failure(OpenError::PermissionDenied);
-    f.access = {"ttyUSB0", "root", group, mode, false, inGroup, listed, "dialout", false, false};
-    return f;
-}
-
-platform::OpenFailure WithoutUart() {
-    platform::OpenFailure f = Failure(OpenError::NoUart);
-    f.device = "/dev/ttyS0";
+// The same device with `mode`, the user in its group this session or not.
+platform::OpenFailure Refused(const char* group, uint32_t mode, bool inGroup) {
+    platform::OpenFailure f = Failure(OpenError::PermissionDenied, "", group);
+    f.access.mode = mode;
+    f.access.inGroup = inGroup;
     return f;
 }
 
@@ -68,57 +65,43 @@ INSTANTIATE_TEST_SUITE_P(
         DetailsRow{"Missing",
                    Failure(OpenError::Missing),
                    {"ttyS0", "ttyUSB1"},
-                   {"Порта /dev/ttyUSB0 нет в системе", "Порты, которые есть: ttyS0, ttyUSB1."},
-                   {"brltty"}},
+                   {"Порта /dev/ttyUSB0 нет в системе", "Порты, которые есть: ttyS0, ttyUSB1."}},
         DetailsRow{"MissingNoPorts",
                    Failure(OpenError::Missing),
                    {},
                    {"Последовательных портов в системе не найдено."}},
         DetailsRow{"MissingTakenByBraille",
-                   Failure(OpenError::Missing, {}, "1a86:7523"),
+                   Failure(OpenError::Missing, "", "", false, true),
                    {},
-                   {"USB 1a86:7523", "brltty", "sudo apt remove brltty"}},
-        DetailsRow{"DefaultCom1WithoutUart",
-                   WithoutUart(),
-                   {"ttyUSB0"},
-                   {"/dev/ttyS0 (COM1) есть в системе, но микросхемы последовательного порта за "
-                    "ним нет",
-                    "Порты, которые есть: ttyUSB0."}},
-        DetailsRow{"NotInDialout",
-                   Refused("dialout", 0660),
-                   {},
-                   {"группа dialout, права rw-rw---- (0660)", "не входит в группу dialout",
-                    "sudo usermod -aG dialout $USER", "войдите заново"}},
+                   {"brltty", "sudo apt remove brltty"}},
+        DetailsRow{
+            "NotInDialout",
+            Failure(OpenError::PermissionDenied, "", "dialout"),
+            {},
+            {"не входит в группу dialout", "sudo usermod -aG dialout $USER", "войдите заново"}},
         DetailsRow{"DialoutNotYetInSession",
-                   Refused("dialout", 0660, false, true),
+                   Failure(OpenError::PermissionDenied, "", "dialout", true),
                    {},
-                   {"уже добавлен в группу dialout", "войдите заново"},
-                   {"usermod"}},
+                   {"уже добавлен в группу dialout", "войдите заново"}},
         DetailsRow{"InDialoutButModeBitsForbid",
                    Refused("dialout", 0600, true),
                    {},
-                   {"права rw------- (0600)", "не дают ей чтения и записи", kUdevRule,
-                    "sudo chmod g+rw /dev/ttyUSB0"},
+                   {"группа dialout, права rw------- (0600)", kUdevRule, "sudo chmod g+rw"},
                    {"usermod"}},
         DetailsRow{"GroupRootGetsAUdevRuleNotUsermod",
-                   Refused("root", 0660),
+                   Refused("root", 0660, false),
                    {},
-                   {"Владелец устройства root, группа root", "В группу root ради порта не вступают",
-                    kUdevRule, "sudo usermod -aG dialout $USER"},
+                   {"ради порта не вступают", kUdevRule, "sudo usermod -aG dialout $USER"},
                    {"usermod -aG root"}},
-        DetailsRow{"HeldWithoutLock",
-                   Failure(OpenError::Busy, {{"cat", 4711}}),
+        DetailsRow{"HeldByAProgram",
+                   Failure(OpenError::Busy, "minicom"),
                    {},
-                   {"открыт программой cat (процесс 4711)"}},
+                   {"занят программой minicom"}},
         DetailsRow{"HeldByBraille",
-                   Failure(OpenError::Busy, {{"brltty", 812}}),
+                   Failure(OpenError::Busy, "brltty"),
                    {},
-                   {"службой дисплеев Брайля", "sudo apt remove brltty"}},
-        DetailsRow{"HeldByWhoKnows",
-                   Failure(OpenError::Busy),
-                   {},
-                   {"занят другой программой", "sudo fuser -v /dev/ttyUSB0"},
-                   {"brltty"}},
+                   {"службой дисплеев Брайля", "CH340"}},
+        DetailsRow{"HeldByWhoKnows", Failure(OpenError::Busy), {}, {"занят другой программой"}},
         DetailsRow{"NotSerial", Failure(OpenError::NotSerial), {}, {"не последовательный порт"}},
         DetailsRow{"Unknown", Failure(OpenError::Unknown), {}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -128,7 +111,7 @@ class RefusingBackend final : public platform::SerialBackend {
   public:
     std::unique_ptr<platform::SerialPort> Open(const std::string&) override { return nullptr; }
     platform::OpenFailure LastOpenFailure() const override {
-        return Failure(OpenError::Busy, {{"minicom", 1234}});
+        return Failure(OpenError::Busy, "minicom");
     }
 };
 
@@ -139,7 +122,7 @@ TEST(OpenPortDetails, RefusedOpenKeepsItsTextAndAddsTheCause) {
     EXPECT_FALSE(kline::OpenPort(backend, "ttyUSB0", 10400, port));
     ASSERT_EQ(sink.Reports().size(), 1u);
     EXPECT_EQ(sink.Reports()[0].text, kline::kPortBusy);
-    EXPECT_THAT(sink.Reports()[0].details, HasSubstr("открыт программой minicom (процесс 1234)"));
+    EXPECT_THAT(sink.Reports()[0].details, HasSubstr("занят программой minicom (процесс 4711)"));
 }
 
 // The default port on a PC without a serial chip: /dev/ttyS0 opens, then refuses every setting.
@@ -147,7 +130,8 @@ TEST(OpenPortDetails, DefaultCom1WithoutAUartExplainsItself) {
     testing_support::RecordingSink sink;
     testing_support::ScriptedBackend backend;
     backend.line.failing = {"GetState"};
-    backend.examined = WithoutUart();
+    backend.examined = Failure(OpenError::NoUart);
+    backend.examined.device = "/dev/ttyS0";
     kline::Port port;
     EXPECT_FALSE(kline::OpenPort(backend, "COM1", 10400, port));
     ASSERT_EQ(sink.Reports().size(), 1u);

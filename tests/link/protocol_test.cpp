@@ -77,18 +77,13 @@ TEST_F(ProtocolTest, WakeUpIsABreakOf25MsAnd25MsIdleBeforeTheRequest) {
 }
 
 // A scheduler that wakes the station 2 ms late from its first sleep of more than 20 ms.
-class LateOnceClock final : public platform::VirtualClock {
-  public:
+struct LateOnceClock final : platform::VirtualClock {
     LateOnceClock() { platform::UseClock(this); }
     ~LateOnceClock() override { platform::UseClock(nullptr); }
     void SleepMicros(int64_t micros) override {
-        if (micros > 20'000)
-            micros += std::exchange(late_, 0);
-        VirtualClock::SleepMicros(micros);
+        VirtualClock::SleepMicros(micros > 20'000 ? micros + std::exchange(late, 0) : micros);
     }
-
-  private:
-    int64_t late_ = 2'000;
+    int64_t late = 2'000;
 };
 
 // The station overslept the ECU's window after the low byte: it makes the byte again after the
@@ -103,7 +98,6 @@ TEST(LowByteWakeUp, OversleptWindowIsMadeAgain) {
     ASSERT_EQ(kline::HexBytes(backend.line.written.data(), backend.line.written.size()), "00 00");
     EXPECT_GE(times[1] - times[0], 350'000);
     EXPECT_EQ(clock.NowMicros() - times[1], 50'000);
-    EXPECT_EQ(backend.line.state.baudRate, 10400u);
 }
 
 TEST_F(ProtocolTest, StartCommunicationTakesAnyKeyBytes) {
