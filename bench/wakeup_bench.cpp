@@ -160,21 +160,25 @@ std::string Spread(std::vector<int64_t> micros) {
 void PrintRow(const char* cable, const Attempts& a, const std::vector<Pattern>& patterns,
               int count) {
     std::vector<int64_t> sent, answered, low;
-    for (const int64_t p : a.stationPatterns)
+    int sentInWindow = 0, inWindow = 0;
+    for (const int64_t p : a.stationPatterns) {
         if (p >= 0)
             sent.push_back(p);
-    int inWindow = 0;
+        sentInWindow += p >= 49'000 && p <= 51'000;
+    }
     for (const Pattern& p : patterns) {
         low.push_back(p.lowMicros);
         inWindow += p.wholeMicros >= 49'000 && p.wholeMicros <= 51'000;
         if (p.answered)
             answered.push_back(p.wholeMicros);
     }
-    std::printf("| %s | %d | %d | %d | %.1f %% | %s | %zu | %d of %zu | %s | %s |\n", cable,
-                a.byAttempt[0], a.byAttempt[1], a.byAttempt[2] + a.unanswered,
-                100.0 * (a.byAttempt[0] + a.byAttempt[1]) / count, Spread(sent).c_str(),
-                a.stationPatterns.size() - sent.size(), inWindow, patterns.size(),
-                Spread(answered).c_str(), Spread(low).c_str());
+    std::printf(
+        "| %s | %d | %d | %d | %.1f %% | %s, %d of %zu within 50 +- 1 ms | %zu | %d of %zu "
+        "| %s | %s |\n",
+        cable, a.byAttempt[0], a.byAttempt[1], a.byAttempt[2] + a.unanswered,
+        100.0 * (a.byAttempt[0] + a.byAttempt[1]) / count, Spread(sent).c_str(), sentInWindow,
+        sent.size(), a.stationPatterns.size() - sent.size(), inWindow, patterns.size(),
+        Spread(answered).c_str(), Spread(low).c_str());
     std::fflush(stdout);
 }
 
