@@ -226,6 +226,11 @@ void SimulatedBackend::SetCable(const CableOptions& options) {
     shared_->cable = Cable(options);
 }
 
+void SimulatedBackend::SetAnswerSource(AnswerSource* source) {
+    std::lock_guard lock(shared_->mutex);
+    shared_->bus.SetAnswerSource(source);
+}
+
 void SimulatedBackend::SetFault(uint8_t sid, const Fault& fault) {
     WithEcu([&](Ecu& ecu) { ecu.SetFault(sid, fault); });
 }
