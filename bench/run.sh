@@ -7,6 +7,7 @@
 #
 #   bench/run.sh              build in build/bench-release and measure
 #   bench/run.sh --recording  only the 50 ms poll period with and without a recording
+#   bench/run.sh --wakeup [N] only N fresh stations (1000) waking kline-sim --strict-wakeup
 #   BENCH_BUILD_DIR=DIR bench/run.sh
 #
 # Exit status 1 when a figure misses its target.
@@ -20,11 +21,21 @@ trap 'rm -f "$log" "$log.cg"' EXIT
 echo "building in $build (release) ..." >&2
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVRO_BENCH=ON \
     -DTAVRO_TESTS=OFF >"$log" 2>&1 || { cat "$log" >&2; exit 2; }
-cmake --build "$build" -j2 --target station_bench >"$log" 2>&1 || { cat "$log" >&2; exit 2; }
+target=station_bench
+[ "${1:-}" = --wakeup ] && target=wakeup_bench
+cmake --build "$build" -j2 --target "$target" >"$log" 2>&1 || { cat "$log" >&2; exit 2; }
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')
 echo "machine: $(nproc) cores, $cpu; load average at the start $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
+
+if [ "$target" = wakeup_bench ]; then
+    shift
+    "$build/bench/wakeup_bench" "$@"
+    echo
+    echo "load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"
+    exit 0
+fi
 
 status=0
 QT_QPA_PLATFORM=offscreen "$build/bench/station_bench" "$@" 2>"$log" || status=$?

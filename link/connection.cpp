@@ -11,10 +11,6 @@ bool OpenStationPort(Station& station) {
                     station.port);
 }
 
-// After a wake-up that went wrong the line stays idle this long before the next one
-// (ISO 14230-2 W5).
-constexpr int kIdleBeforeNewWakeUpMs = 300;
-
 bool Usable(const CableKnowledge& cable, WakeUpMethod method) {
     return method == WakeUpMethod::Break ? !cable.noBreak : !cable.noLowByte;
 }

@@ -27,6 +27,9 @@ class TappedBackend final : public platform::SerialBackend {
 
     std::unique_ptr<platform::SerialPort> Open(const std::string& name) override;
     platform::OpenFailure LastOpenFailure() const override { return inner_->LastOpenFailure(); }
+    platform::OpenFailure ExamineOpenedPort(const std::string& name) const override {
+        return inner_->ExamineOpenedPort(name);
+    }
 
     // From now on every byte of the open port and of later ones goes to `tap` (nullptr:
     // nowhere). When this returns, no call to the previous tap is running or will follow.

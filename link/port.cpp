@@ -46,38 +46,63 @@ std::string RateRefused(platform::SerialPort& device, uint32_t baudRate) {
     return RateDetails(baudRate, got.baudRate);
 }
 
+// The steps of the set-up in their order: the message of the first one that fails, or
+// nullptr when all went through.
+const char* ConfigurePort(platform::SerialPort& device, uint32_t baudRate) {
+    platform::LineSettings line;
+    if (!device.GetState(line))
+        return kPortReadSettingsFailed;
+    ConfigureLine(line, baudRate);
+    if (!device.SetState(line))
+        return kPortWriteSettingsFailed;
+    if (!device.ClearDtr() || !device.ClearRts())
+        return kPortModemLinesFailed;
+    platform::CommTimeouts timeouts;
+    if (!device.GetTimeouts(timeouts))
+        return kPortReadTimeoutsFailed;
+    if (!device.SetTimeouts(LineTimeouts()))
+        return kPortWriteTimeoutsFailed;
+    return nullptr;
+}
+
+std::string Details(const platform::OpenFailure& failure) {
+    if (failure.error == platform::OpenError::Unknown)
+        return {};
+    return OpenFailureDetails(failure, platform::PresentSerialPorts());
+}
+
 }  // namespace
 
 bool OpenPort(platform::SerialBackend& backend, const std::string& portName, uint32_t baudRate,
               Port& port) {
     port.device = backend.Open(portName);
     if (!port.IsOpen()) {
-        platform::ShowMessage(
-            kPortBusy, platform::kAttention, platform::Icon::Warning,
-            OpenFailureDetails(backend.LastOpenFailure(), platform::PresentSerialPorts()));
+        platform::ShowMessage(kPortBusy, platform::kAttention, platform::Icon::Warning,
+                              Details(backend.LastOpenFailure()));
         return false;
     }
-    platform::LineSettings line;
-    if (!port.device->GetState(line))
-        return Fail(kPortReadSettingsFailed, port);
-    ConfigureLine(line, baudRate);
-    if (!port.device->SetState(line))
-        return Fail(kPortWriteSettingsFailed, port, RateRefused(*port.device, baudRate));
-    if (!port.device->ClearDtr() || !port.device->ClearRts())
-        return Fail(kPortModemLinesFailed, port);
-    platform::CommTimeouts timeouts;
-    if (!port.device->GetTimeouts(timeouts))
-        return Fail(kPortReadTimeoutsFailed, port);
-    if (!port.device->SetTimeouts(LineTimeouts()))
-        return Fail(kPortWriteTimeoutsFailed, port);
-    return true;
+    const char* failed = ConfigurePort(*port.device, baudRate);
+    if (!failed)
+        return true;
+    // A device with no chip behind it refuses every step; the system tells that case.
+    std::string details = Details(backend.ExamineOpenedPort(portName));
+    if (details.empty() && failed == kPortWriteSettingsFailed)
+        details = RateRefused(*port.device, baudRate);
+    return Fail(failed, port, details);
 }
 
 namespace {
 
-// ISO 14230-2 5.2.4.2.3 fast initialisation: TiniL = 25 ms low, then 25 ms idle (TWuP - TiniL).
+// ISO 14230-2 5.2.4.2.3 fast initialisation: TiniL = 25 ms low, then the line high until
+// TWuP = 50 ms after the line went low, when StartCommunication begins.
 constexpr int kWakeUpLowMs = 25;
 constexpr int kWakeUpIdleMs = 25;
+constexpr int64_t kWakeUpPatternMicros = 50'000;
+// The ECU takes StartCommunication up to 51 ms after the line went low; a station that gets
+// to send it later than this (a quarter of a millisecond left for the way to the line) has
+// missed the window.
+constexpr int64_t kLatestStartMicros = 50'750;
+constexpr int kLowByteTries = 3;
 // A USB frame or a busy scheduler makes clear-break return a few milliseconds late; a driver
 // that stands in for the break with a slow byte makes it about 200 ms late.
 constexpr int64_t kBreakLateMicros = 15'000;
@@ -98,17 +123,32 @@ bool PullLowByBreak(platform::SerialPort& device) {
     return platform::NowMicros() - asked > kWakeUpLowMs * 1000 + kBreakLateMicros;
 }
 
+// When the low byte was handed to the chip (or, on a refused rate, would have been): the
+// wake-up pattern is timed from there; and when the line's rate was back.
+struct LowByteTimes {
+    int64_t began = 0;
+    int64_t rateBack = 0;
+};
+
 // The chip times the byte; a drain call would return when the driver's buffer is empty, not
 // the chip's, so the echo is what says the byte has left and the rate may change back.
-bool PullLowByByte(platform::SerialPort& device, uint32_t baudRate) {
+bool PullLowByByte(platform::SerialPort& device, uint32_t baudRate, LowByteTimes& times) {
     bool taken = SetRate(device, kLowByteBaud);
+    times.began = platform::NowMicros();
     if (taken) {
         device.PurgeReceive();
+        times.began = platform::NowMicros();
         uint8_t echo = 0;
         if (device.WriteByte(0x00) == 1)
             device.ReadByte(echo);
     }
-    return SetRate(device, baudRate) && taken;
+    const bool back = SetRate(device, baudRate);
+    times.rateBack = platform::NowMicros();
+    return back && taken;
+}
+
+void SleepUntil(int64_t micros) {
+    platform::CurrentClock().SleepMicros(micros - platform::NowMicros());
 }
 
 }  // namespace
@@ -119,11 +159,26 @@ WakeUpLine WakeUp(Port& port, WakeUpMethod method, uint32_t baudRate) {
         return line;
     if (method == WakeUpMethod::Break) {
         line.breakLate = PullLowByBreak(*port.device);
-    } else {
-        line.rateRefused = !PullLowByByte(*port.device, baudRate);
+        platform::Sleep(kWakeUpIdleMs);
+        return line;
     }
-    platform::Sleep(kWakeUpIdleMs);
-    return line;
+    // The echo comes back 27.8 ms after the byte began (its stop bit included), later still
+    // through a USB chip's latency timer: the high part is timed from the byte's start, not
+    // from the echo, so that StartCommunication begins 50 ms after the line went low.
+    for (int tries = 1;; ++tries) {
+        LowByteTimes times;
+        line.rateRefused = !PullLowByByte(*port.device, baudRate, times);
+        SleepUntil(times.began + kWakeUpPatternMicros);
+        // When only the station's own sleep overran (the echo was back in time), the ECU's
+        // window has passed unseen: StartCommunication would meet a sleeping ECU and cost a
+        // whole attempt. The pattern is made again after the idle a new wake-up needs.
+        const int64_t now = platform::NowMicros();
+        const bool overslept = now - times.began > kLatestStartMicros &&
+                               times.rateBack - times.began < kWakeUpPatternMicros;
+        if (line.rateRefused || !overslept || tries == kLowByteTries)
+            return line;
+        platform::Sleep(kIdleBeforeNewWakeUpMs);
+    }
 }
 
 FailureReason ProbeAdapter(Port& port) {

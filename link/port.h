@@ -45,14 +45,20 @@ enum class WakeUpMethod : uint8_t {
 
 inline constexpr uint32_t kLowByteBaud = 360;
 
+// After a wake-up that went wrong the line stays idle this long before the next one
+// (ISO 14230-2 W5).
+inline constexpr int kIdleBeforeNewWakeUpMs = 300;
+
 // What the line did during one wake-up.
 struct WakeUpLine {
     bool breakLate = false;    // clear-break returned far later than asked: no break on this cable
     bool rateRefused = false;  // the port would not take 360 baud (or 10400 again)
 };
 
-// Pulls the line low for 25 ms by `method`, then leaves it high for 25 ms at the line's rate
-// `baudRate`. The low byte's echo says when it has left the chip; only then is the rate set back.
+// Pulls the line low for 25 ms by `method` and leaves it high at the line's rate `baudRate`
+// until StartCommunication may begin: the break is followed by 25 ms of idle line; the low
+// byte is followed by idle line until 50 ms after the byte began (ISO 14230-2 TWuP). The low
+// byte's echo says when it has left the chip; only then is the rate set back.
 WakeUpLine WakeUp(Port& port, WakeUpMethod method, uint32_t baudRate);
 
 // What the station has learnt of the cable on each port while the program runs (nothing of

@@ -10,10 +10,13 @@ namespace platform {
 // Linux: the USB and ACM serial devices of `deviceFolder` (/dev) and the ttyS ports that
 // have a UART behind them, as `classFolder` (/sys/class/tty) tells: the kernel creates more
 // ttyS devices than the machine has ports. Windows: the COM ports present; the folders are
-// not used there.
+// not used there. The USB devices and the processes are where a failed port's cause is
+// looked for (platform/port_diagnosis.h).
 struct DeviceFolders {
     std::string deviceFolder = "/dev";
     std::string classFolder = "/sys/class/tty";
+    std::string usbFolder = "/sys/bus/usb/devices";
+    std::string procFolder = "/proc";
 };
 
 std::vector<std::string> PresentSerialPorts(const DeviceFolders& folders = {});

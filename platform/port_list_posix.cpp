@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 
+#include "platform/port_diagnosis.h"
 #include "platform/port_list.h"
 
 namespace platform {
@@ -22,10 +22,8 @@ bool NumberAfter(const std::string& name, size_t prefixLength) {
 }
 
 // A ttyS device with a UART behind it: its port type is not 0 (PORT_UNKNOWN).
-bool HasUart(const std::string& classFolder, const std::string& name) {
-    std::ifstream type(classFolder + "/" + name + "/type");
-    int value = 0;
-    return static_cast<bool>(type >> value) && value != 0;
+bool HasUart(const DeviceFolders& folders, const std::string& name) {
+    return UartType(name, folders).value_or(0) != 0;
 }
 
 bool IsSerialPort(const DeviceFolders& folders, const std::string& name) {
@@ -34,7 +32,7 @@ bool IsSerialPort(const DeviceFolders& folders, const std::string& name) {
     if (StartsWith(name, "ttyUSB") || StartsWith(name, "ttyACM"))
         return NumberAfter(name, 6);
     if (StartsWith(name, "ttyS"))
-        return NumberAfter(name, 4) && HasUart(folders.classFolder, name);
+        return NumberAfter(name, 4) && HasUart(folders, name);
     return false;
 }
 

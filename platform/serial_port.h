@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -65,15 +66,36 @@ enum class OpenError : uint8_t {
     PermissionDenied,  // the user may not use the device
     Busy,              // another program holds it
     NotSerial,         // the name is not a serial device
+    NoUart,            // a serial device with no chip behind it (a ttyS port the PC lacks)
 };
 
+// A program that has a device open.
+struct Holder {
+    std::string program;  // its name as the system shows it
+    int pid = 0;
+};
+
+// Who may use a device that refused the user, as its file and the user database tell.
+struct DeviceAccess {
+    std::string kernelName;  // the device's own name (ttyUSB0), behind any link to it
+    std::string owner;       // the device file's owner
+    std::string group;       // and its group
+    uint32_t mode = 0;       // its permission bits, 0660 as a rule
+    bool userIsOwner = false;
+    bool inGroup = false;      // this login session has the device's group
+    bool groupListed = false;  // the user database lists the user in it (perhaps since login)
+    std::string serialGroup = "dialout";  // the group this system gives serial ports to
+    bool inSerialGroup = false;           // this login session has it
+    bool serialGroupListed = false;       // the user database lists the user in it
+};
+
+// Why a port failed, as far as the system tells it.
 struct OpenFailure {
     OpenError error = OpenError::Unknown;
     std::string device;           // the device file (or name) that was tried
-    std::string holder;           // the program holding a busy port, where the system names it
-    std::string group;            // the group whose members may use the device (dialout)
-    bool groupListed = false;     // the user is listed in that group, but not in this session
-    bool brailleService = false;  // the braille display service runs (it takes CH340 cables)
+    std::vector<Holder> holders;  // the programs that hold a busy port, where they can be seen
+    DeviceAccess access;          // for PermissionDenied
+    std::string brailleChip;      // vendor:product of a USB serial chip the braille service holds
 };
 
 // Opens devices by the name the user typed ("COM1", "ttyUSB0", "pts/3", "/dev/...").
@@ -84,6 +106,9 @@ class SerialBackend {
     virtual std::unique_ptr<SerialPort> Open(const std::string& name) = 0;
     // Why the last Open gave nullptr; a backend that cannot tell says Unknown.
     virtual OpenFailure LastOpenFailure() const { return {}; }
+    // Why a port that opened refuses its settings calls, as far as the system tells it (a
+    // device with no chip behind it); Unknown when the system names no cause.
+    virtual OpenFailure ExamineOpenedPort(const std::string& /*name*/) const { return {}; }
 };
 
 // The backend of this operating system (POSIX or Win32, chosen by the build).

@@ -5,25 +5,17 @@
 // <asm/termbits.h> brings struct termios2 and BOTHER; <termios.h> defines a different
 // struct termios under the same name, so this file never includes it.
 #include <asm/termbits.h>
-#include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <vector>
 
+#include "platform/port_diagnosis.h"
 #include "platform/serial_port.h"
 #include "platform/serial_rules.h"
 
@@ -281,6 +273,13 @@ bool TakeExclusive(int fd) {
     return flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0;
 }
 
+// No sharing also with a program that keeps the device open without any mark or lock (a
+// terminal program, cat): both would use the line. Its open files tell, where the system
+// lets us look.
+bool HeldByAnother(const std::string& path) {
+    return !HoldersOf(ResolvedDevice(path), getpid(), {}).empty();
+}
+
 // A USB serial driver may hold received bytes for up to 16 ms before passing them on,
 // which adds that much to every exchange. Drivers that know low-latency reception are
 // asked for it; a device that does not know it is used as it is.
@@ -290,108 +289,6 @@ void RequestLowLatency(int fd) {
         return;
     info.flags |= ASYNC_LOW_LATENCY;
     ioctl(fd, TIOCSSERIAL, &info);
-}
-
-// --- why an open failed ------------------------------------------------------------------
-
-std::string ProgramName(const std::string& pid) {
-    std::ifstream comm("/proc/" + pid + "/comm");
-    std::string name;
-    std::getline(comm, name);
-    return name;
-}
-
-std::vector<std::string> ProcessIds() {
-    std::vector<std::string> pids;
-    if (DIR* proc = opendir("/proc")) {
-        while (const dirent* entry = readdir(proc))
-            if (std::all_of(entry->d_name, entry->d_name + std::strlen(entry->d_name),
-                            [](char c) { return c >= '0' && c <= '9'; }))
-                pids.emplace_back(entry->d_name);
-        closedir(proc);
-    }
-    return pids;
-}
-
-bool HoldsFile(const std::string& pid, const std::string& path) {
-    const std::string folder = "/proc/" + pid + "/fd";
-    DIR* fds = opendir(folder.c_str());  // only our own user's programs can be looked into
-    if (!fds)
-        return false;
-    bool holds = false;
-    char target[PATH_MAX];
-    while (const dirent* entry = readdir(fds)) {
-        const std::string link = folder + "/" + entry->d_name;
-        const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
-        if (n > 0 && path == std::string(target, static_cast<size_t>(n))) {
-            holds = true;
-            break;
-        }
-    }
-    closedir(fds);
-    return holds;
-}
-
-// The program that has `path` open, where the system lets us see it; and whether the braille
-// display service runs, which takes CH340 cables on some distributions.
-void LookForHolder(const std::string& path, OpenFailure& failure, bool deviceExists = true) {
-    char resolved[PATH_MAX];
-    const std::string device = realpath(path.c_str(), resolved) ? resolved : path;
-    const std::string self = std::to_string(getpid());
-    for (const std::string& pid : ProcessIds()) {
-        const std::string name = ProgramName(pid);
-        if (name == "brltty")
-            failure.brailleService = true;
-        if (deviceExists && pid != self && failure.holder.empty() && HoldsFile(pid, device))
-            failure.holder = name;
-    }
-}
-
-// The group that may use the device, and whether the user is in it only on paper (added
-// after logging in: the session does not have it yet).
-void LookAtGroup(const std::string& path, OpenFailure& failure) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0)
-        return;
-    if (const group* owner = getgrgid(info.st_gid)) {
-        failure.group = owner->gr_name;
-        const passwd* user = getpwuid(geteuid());
-        for (char** member = owner->gr_mem; user && *member; ++member)
-            failure.groupListed = failure.groupListed || user->pw_name == std::string(*member);
-    }
-    std::vector<gid_t> groups(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)));
-    groups.resize(static_cast<size_t>(
-        std::max(getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
-    if (std::find(groups.begin(), groups.end(), info.st_gid) != groups.end())
-        failure.groupListed = false;  // the session has it: the mode bits stand in the way
-}
-
-OpenFailure Diagnose(const std::string& path, int error) {
-    OpenFailure failure;
-    failure.device = path;
-    switch (error) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            failure.error = OpenError::Missing;
-            LookForHolder(path, failure, false);  // the braille service may have taken the cable
-            break;
-        case EACCES:
-        case EPERM:
-            failure.error = OpenError::PermissionDenied;
-            LookAtGroup(path, failure);
-            break;
-        case EBUSY:
-            failure.error = OpenError::Busy;
-            LookForHolder(path, failure);
-            break;
-        case ENOTTY:
-            failure.error = OpenError::NotSerial;
-            break;
-        default:
-            break;
-    }
-    return failure;
 }
 
 class PosixSerialBackend final : public SerialBackend {
@@ -408,11 +305,11 @@ class PosixSerialBackend final : public SerialBackend {
         // the port stays non-blocking and every wait goes through poll.
         const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
-            failure_ = Diagnose(path, errno);
+            failure_ = Diagnose(path, errno, {}, getpid());
             return nullptr;
         }
-        if (!isatty(fd) || !TakeExclusive(fd)) {
-            failure_ = Diagnose(path, isatty(fd) ? EBUSY : ENOTTY);
+        if (!isatty(fd) || HeldByAnother(path) || !TakeExclusive(fd)) {
+            failure_ = Diagnose(path, isatty(fd) ? EBUSY : ENOTTY, {}, getpid());
             close(fd);
             return nullptr;
         }
@@ -424,6 +321,12 @@ class PosixSerialBackend final : public SerialBackend {
     // One thread opens at a time (the connection worker or the window's), as the port's
     // users take turns.
     OpenFailure LastOpenFailure() const override { return failure_; }
+
+    // A ttyS device whose UART the kernel did not find opens, and then answers every
+    // settings call with an input/output error.
+    OpenFailure ExamineOpenedPort(const std::string& name) const override {
+        return Diagnose(DevicePath(name), EIO, {}, getpid());
+    }
 
   private:
     OpenFailure failure_;

@@ -187,6 +187,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, SimSetup& setup, std
             setup.ecu.sessionTimeout = false;
         } else if (arg == "--engine-off") {
             setup.ecu.engineRunning = false;
+        } else if (arg == "--strict-wakeup") {
+            setup.ecu.strictWakeUp = true;
         } else {
             const size_t eq = arg.find('=');
             const std::string name = arg.substr(0, eq);
@@ -198,6 +200,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, SimSetup& setup, std
                 return false;
         }
     }
+    if (setup.ecu.strictWakeUp)
+        setup.ecu.idleWakeUp = false;  // only the low line wakes it, as with --cable
     return true;
 }
 
@@ -231,6 +235,10 @@ Options:
                          holds the bytes for the station until the next 16 ms tick of a
                          USB chip's latency timer (default: StartCommunication after 25 ms
                          of idle line counts as woken up)
+  --strict-wakeup        the ECU wakes only on ISO 14230-2's pattern: the line low for
+                         25 +- 1 ms and StartCommunication beginning 50 +- 1 ms after the
+                         line went low (without it, any 24 ms of idle line after the low
+                         line will do); like --cable, idle line alone wakes nothing
   --seed N               seed of the engine model's jitter (default 1)
   --no-session-timeout   keep a session without requests (default: it ends after 5 s)
   --engine-off           start with the engine stopped

@@ -52,6 +52,8 @@ struct EcuOptions {
     int64_t p2Micros = kDefaultP2Micros;
     bool sessionTimeout = true;  // end a session after P3max without a request
     bool idleWakeUp = false;     // StartCommunication also after idle line (no break seen)
+    bool strictWakeUp = false;   // ISO 14230-2's window: StartCommunication 50 +- 1 ms after
+                                 // the line went low, not merely after 24 ms of idle line
     uint32_t seed = 1;
     bool engineRunning = true;
     std::vector<Dtc> dtcs = DefaultDtcs();

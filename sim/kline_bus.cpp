@@ -6,7 +6,8 @@
 
 namespace sim {
 
-KLineBus::KLineBus(const EcuOptions& options) : idleWakeUp_(options.idleWakeUp), ecu_(options) {}
+KLineBus::KLineBus(const EcuOptions& options)
+    : idleWakeUp_(options.idleWakeUp), strictWakeUp_(options.strictWakeUp), ecu_(options) {}
 
 int64_t KLineBus::SendByte(uint8_t byte, int64_t now) {
     Commit(now);
@@ -51,6 +52,7 @@ void KLineBus::LineLow(int64_t start, int64_t end) {
     Record({end, LineEventKind::BreakClear, 0});
     CancelPendingAnswers();
     receiver_.Reset();
+    breakStart_ = start;
     const int64_t low = end - start;
     wakeUpPending_ = low >= kWakeUpLowMinMicros && low <= kWakeUpLowMaxMicros;
     breakEnd_ = end;
@@ -73,8 +75,14 @@ void KLineBus::Receive(uint8_t byte, int64_t start, int64_t end) {
 }
 
 bool KLineBus::WokenUp(const RequestFrame& frame) const {
-    if (wakeUpPending_ && frame.startMicros - breakEnd_ >= kWakeUpIdleMinMicros)
-        return true;
+    if (wakeUpPending_) {
+        const int64_t pattern = frame.startMicros - breakStart_;
+        const bool woken =
+            strictWakeUp_ ? pattern >= kWakeUpPatternMinMicros && pattern <= kWakeUpPatternMaxMicros
+                          : frame.startMicros - breakEnd_ >= kWakeUpIdleMinMicros;
+        if (woken)
+            return true;
+    }
     return idleWakeUp_ && idleBeforeFrame_ >= kIdleWakeUpMicros;
 }
 

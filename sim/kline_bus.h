@@ -105,6 +105,7 @@ class KLineBus {
     void LineLow(int64_t start, int64_t end);
 
     bool idleWakeUp_;
+    bool strictWakeUp_;
     Ecu ecu_;
     AnswerSource* answers_ = nullptr;
     FrameReceiver receiver_;
@@ -121,7 +122,7 @@ class KLineBus {
     uint64_t nextAnswer_ = 1;
     uint64_t answerOnLine_ = 0;  // the answer whose first byte has begun
     bool breakOn_ = false;
-    int64_t breakStart_ = 0;
+    int64_t breakStart_ = 0;      // the line last went low (a break or a slow byte)
     bool wakeUpPending_ = false;  // a break long enough for a wake-up has ended
     int64_t breakEnd_ = 0;
 };

@@ -22,10 +22,13 @@ inline constexpr int64_t kP3MaxMicros = 5'000'000;
 
 // Fast initialisation (ISO 14230-2 5.2.4.2.3): the line low for TiniL = 25 ms, then high until
 // TWuP = 50 ms, each with a tolerance of 1 ms. The ECU takes a low line of 24 to 26 ms followed
-// by at least 24 ms of idle line as a wake-up.
+// by at least 24 ms of idle line as a wake-up; a strict ECU wants StartCommunication to begin
+// TWuP = 50 +- 1 ms after the line went low.
 inline constexpr int64_t kWakeUpLowMinMicros = 24'000;
 inline constexpr int64_t kWakeUpLowMaxMicros = 26'000;
 inline constexpr int64_t kWakeUpIdleMinMicros = 24'000;
+inline constexpr int64_t kWakeUpPatternMinMicros = 49'000;
+inline constexpr int64_t kWakeUpPatternMaxMicros = 51'000;
 
 // Where the break cannot be seen (a pseudo-terminal), StartCommunication counts as woken up
 // when the line was idle this long before it.

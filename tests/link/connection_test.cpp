@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "tests/support/recording_sink.h"
@@ -72,6 +73,19 @@ TEST_F(ConnectionTest, LostPortEndsTheAttemptAfterTheCurrentCycle) {
     EXPECT_EQ(station.connecting, 0);
     EXPECT_EQ(station.connected, 0);
     EXPECT_FALSE(sink.Reports().empty());
+}
+
+// A chip that cannot make 360 baud: the line is back at 10400 baud, the port keeps the break.
+TEST_F(ConnectionTest, PortThatRefuses360BaudKeepsTheBreak) {
+    backend.line.refusedRate = kline::kLowByteBaud;
+    terminate = true;  // two attempts: the break, then the low byte
+    station.connecting = 1;
+    kline::RunConnectionAttempt(station, terminate);
+    const kline::CableKnowledge& cable = station.cables.ports.at("COM1");
+    EXPECT_TRUE(cable.noLowByte);
+    EXPECT_EQ(cable.method, kline::WakeUpMethod::Break);
+    EXPECT_EQ(backend.line.state.baudRate, 10400u);
+    EXPECT_EQ(std::count(backend.line.written.begin(), backend.line.written.end(), 0x00), 0);
 }
 
 TEST_F(ConnectionTest, DisconnectMakesTenAttemptsAgainstASilentEcu) {

@@ -13,12 +13,14 @@ namespace {
 
 using platform::OpenError;
 using testing::HasSubstr;
+using testing::Not;
 
 struct DetailsRow {
     const char* name;
     platform::OpenFailure failure;
     std::vector<std::string> present;
-    std::vector<const char*> says;  // parts of the details, each must be there
+    std::vector<const char*> says;     // parts of the details, each must be there
+    std::vector<const char*> never{};  // and parts that must not be
 };
 
 platform::OpenFailure Failure(OpenError error, const char* holder = "", const char* group = "",
@@ -26,10 +28,20 @@ platform::OpenFailure Failure(OpenError error, const char* holder = "", const ch
     platform::OpenFailure f;
     f.error = error;
     f.device = "/dev/ttyUSB0";
-    f.holder = holder;
-    f.group = group;
-    f.groupListed = listed;
-    f.brailleService = braille;
+    if (*holder)
+        f.holders = {{holder, 4711}};
+    // root's device of `group`, which the group may read and write; the user is not in it.
+    f.access = {"ttyUSB0", "root", group, 0660, false, false, listed, "dialout", false, false};
+    if (braille)
+        f.brailleChip = "1a86:7523";
+    return f;
+}
+
+// The same device with `mode`, the user in its group this session or not.
+platform::OpenFailure Refused(const char* group, uint32_t mode, bool inGroup) {
+    platform::OpenFailure f = Failure(OpenError::PermissionDenied, "", group);
+    f.access.mode = mode;
+    f.access.inGroup = inGroup;
     return f;
 }
 
@@ -38,10 +50,14 @@ class OpenFailureDetails : public testing::TestWithParam<DetailsRow> {};
 TEST_P(OpenFailureDetails, NameTheCauseAndTheRemedy) {
     const std::string details = kline::OpenFailureDetails(GetParam().failure, GetParam().present);
     for (const char* part : GetParam().says) EXPECT_THAT(details, HasSubstr(part));
+    for (const char* part : GetParam().never) EXPECT_THAT(details, Not(HasSubstr(part)));
     if (GetParam().says.empty()) {
         EXPECT_EQ(details, "");
     }
 }
+
+const char* kUdevRule =
+    "KERNEL==\"ttyUSB[0-9]*\", GROUP=\"dialout\", MODE=\"0660\"' | sudo tee /etc/udev/rules.d/";
 
 INSTANTIATE_TEST_SUITE_P(
     Causes, OpenFailureDetails,
@@ -67,6 +83,16 @@ INSTANTIATE_TEST_SUITE_P(
                    Failure(OpenError::PermissionDenied, "", "dialout", true),
                    {},
                    {"уже добавлен в группу dialout", "войдите заново"}},
+        DetailsRow{"InDialoutButModeBitsForbid",
+                   Refused("dialout", 0600, true),
+                   {},
+                   {"группа dialout, права rw------- (0600)", kUdevRule, "sudo chmod g+rw"},
+                   {"usermod"}},
+        DetailsRow{"GroupRootGetsAUdevRuleNotUsermod",
+                   Refused("root", 0660, false),
+                   {},
+                   {"ради порта не вступают", kUdevRule, "sudo usermod -aG dialout $USER"},
+                   {"usermod -aG root"}},
         DetailsRow{"HeldByAProgram",
                    Failure(OpenError::Busy, "minicom"),
                    {},
@@ -96,7 +122,22 @@ TEST(OpenPortDetails, RefusedOpenKeepsItsTextAndAddsTheCause) {
     EXPECT_FALSE(kline::OpenPort(backend, "ttyUSB0", 10400, port));
     ASSERT_EQ(sink.Reports().size(), 1u);
     EXPECT_EQ(sink.Reports()[0].text, kline::kPortBusy);
-    EXPECT_THAT(sink.Reports()[0].details, HasSubstr("занят программой minicom"));
+    EXPECT_THAT(sink.Reports()[0].details, HasSubstr("занят программой minicom (процесс 4711)"));
+}
+
+// The default port on a PC without a serial chip: /dev/ttyS0 opens, then refuses every setting.
+TEST(OpenPortDetails, DefaultCom1WithoutAUartExplainsItself) {
+    testing_support::RecordingSink sink;
+    testing_support::ScriptedBackend backend;
+    backend.line.failing = {"GetState"};
+    backend.examined = Failure(OpenError::NoUart);
+    backend.examined.device = "/dev/ttyS0";
+    kline::Port port;
+    EXPECT_FALSE(kline::OpenPort(backend, "COM1", 10400, port));
+    ASSERT_EQ(sink.Reports().size(), 1u);
+    EXPECT_EQ(sink.Reports()[0].text, kline::kPortReadSettingsFailed);
+    EXPECT_THAT(sink.Reports()[0].details, HasSubstr("/dev/ttyS0 (COM1) есть в системе"));
+    EXPECT_FALSE(port.IsOpen());
 }
 
 // An old CP210x takes the call but rounds 10400 to a rate of its table.

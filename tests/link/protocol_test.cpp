@@ -1,6 +1,8 @@
 // The ECU protocol object: its dispatch on the ECU type, the wake-up and the link's services.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "link/ecu_protocol.h"
 #include "tests/support/frames.h"
 #include "tests/support/row_names.h"
@@ -60,6 +62,30 @@ TEST_F(ProtocolTest, WakeUpIsABreakOf25MsAnd25MsIdleBeforeTheRequest) {
     EXPECT_EQ(at("ClearBreak") - at("SetBreak"), 25'000);
     EXPECT_EQ(line.writeTimes.front() - at("ClearBreak"), 25'000);
     EXPECT_EQ(line.Written(), "81 11 F1 81 04");
+}
+
+// A scheduler that wakes the station 2 ms late from its first sleep of more than 20 ms.
+struct LateOnceClock final : platform::VirtualClock {
+    LateOnceClock() { platform::UseClock(this); }
+    ~LateOnceClock() override { platform::UseClock(nullptr); }
+    void SleepMicros(int64_t micros) override {
+        VirtualClock::SleepMicros(micros > 20'000 ? micros + std::exchange(late, 0) : micros);
+    }
+    int64_t late = 2'000;
+};
+
+// The station overslept the ECU's window after the low byte: it makes the byte again after the
+// idle a new wake-up needs, and leaves StartCommunication 50 ms after the second byte began.
+TEST(LowByteWakeUp, OversleptWindowIsMadeAgain) {
+    LateOnceClock clock;
+    testing_support::ScriptedBackend backend;
+    kline::Port port;
+    port.device = backend.Open("COM1");
+    kline::WakeUp(port, kline::WakeUpMethod::LowByte, 10400);
+    const auto& times = backend.line.writeTimes;
+    ASSERT_EQ(kline::HexBytes(backend.line.written.data(), backend.line.written.size()), "00 00");
+    EXPECT_GE(times[1] - times[0], 350'000);
+    EXPECT_EQ(clock.NowMicros() - times[1], 50'000);
 }
 
 TEST_F(ProtocolTest, StartCommunicationTakesAnyKeyBytes) {

@@ -5,10 +5,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -359,6 +362,29 @@ TEST_F(PosixSerialPortTest, SaysWhyAPortWouldNotOpen) {
 
     EXPECT_EQ(backend.Open("/dev/null"), nullptr);
     EXPECT_EQ(backend.LastOpenFailure().error, OpenError::NotSerial);
+}
+
+// A program that keeps the port open with neither lock nor exclusive mark (cat, a terminal
+// program) is seen by its open files: the station does not share the line with it.
+TEST_F(PosixSerialPortTest, ProgramHoldingThePortWithoutALockMakesItBusy) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, pty.Path().c_str(), O_RDWR | O_NOCTTY, 0);
+    char program[] = "sleep", seconds[] = "30";
+    char* argv[] = {program, seconds, nullptr};
+    pid_t holder = 0;
+    ASSERT_EQ(posix_spawnp(&holder, "sleep", &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    SerialBackend& backend = SystemSerialBackend();
+    EXPECT_EQ(backend.Open(pty.ShortName()), nullptr);
+    const OpenFailure failure = backend.LastOpenFailure();
+    EXPECT_EQ(failure.error, OpenError::Busy);
+    ASSERT_EQ(failure.holders.size(), 1u);
+    EXPECT_EQ(failure.holders[0].pid, holder);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    EXPECT_NE(backend.Open(pty.ShortName()), nullptr);
 }
 
 }  // namespace

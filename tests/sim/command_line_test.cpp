@@ -29,9 +29,10 @@ TEST(CommandLine, DefaultsServeType1OnAPseudoTerminal) {
 TEST(CommandLine, ReadsEveryOptionInBothForms) {
     sim::SimSetup setup;
     std::string error;
-    ASSERT_TRUE(Parse({"--ecu", "0", "--p2=40", "--dtc", "P0130:60,p1603:20", "--seed=9",
-                       "--no-session-timeout", "--engine-off", "--trace", "--state-file", "/tmp/s"},
-                      setup, error))
+    ASSERT_TRUE(Parse(
+        {"--ecu", "0", "--p2=40", "--dtc", "P0130:60,p1603:20", "--seed=9", "--no-session-timeout",
+         "--engine-off", "--trace", "--state-file", "/tmp/s", "--strict-wakeup"},
+        setup, error))
         << error;
     EXPECT_EQ(setup.ecu.type, 0);
     EXPECT_EQ(setup.ecu.p2Micros, 40'000);
@@ -41,6 +42,8 @@ TEST(CommandLine, ReadsEveryOptionInBothForms) {
     EXPECT_FALSE(setup.ecu.engineRunning);
     EXPECT_TRUE(setup.trace);
     EXPECT_EQ(setup.stateFile, "/tmp/s");
+    EXPECT_TRUE(setup.ecu.strictWakeUp);
+    EXPECT_FALSE(setup.ecu.idleWakeUp) << "with --strict-wakeup idle line wakes nothing";
 }
 
 TEST(CommandLine, CableWakesTheEcuOnlyOnTheLowLine) {

@@ -134,6 +134,29 @@ TEST(WakeUp, IdleLineWakesUpWhereNoBreakIsSeen) {
     EXPECT_EQ(line.Ask({0x81}).error, 0);
 }
 
+// ISO 14230-2 wants the line low 25 +- 1 ms and the whole pattern 50 +- 1 ms; the lenient
+// ECU takes any 24 ms of idle line after the low line.
+TEST(WakeUp, StrictEcuAnswersOnlyInItsWindow) {
+    struct {
+        const char* name;
+        int64_t low, high;
+        bool strict, woken;
+    } const rows[] = {{"iso", 25'000, 25'000, true, true},
+                      {"shorter low, longer high", 24'500, 26'000, true, true},
+                      {"high timed from the echo", 25'000, 28'300, true, false},
+                      {"lenient takes a long high", 25'000, 28'300, false, true},
+                      {"pattern too short", 25'000, 23'500, true, false}};
+    for (const auto& row : rows) {
+        sim::EcuOptions options = Family(1);
+        options.strictWakeUp = row.strict;
+        Line line(options);
+        ASSERT_TRUE(line.Open());
+        PullLow(line, row.low);
+        line.clock.Advance(row.high);
+        EXPECT_EQ(line.Ask({0x81}).error == 0, row.woken) << row.name;
+    }
+}
+
 TEST(Session, OutsideASessionOnlyStartCommunicationIsAnswered) {
     Line line(Family(1));
     ASSERT_TRUE(line.Open());

@@ -19,6 +19,10 @@ bool ScriptedPort::GetState(platform::LineSettings& s) {
 }
 
 bool ScriptedPort::SetState(const platform::LineSettings& s) {
+    if (line_.refusedRate != 0 && s.baudRate == line_.refusedRate) {
+        Call("SetState");
+        return false;
+    }
     return CallCopying("SetState", s, line_.state);
 }
 

@@ -34,6 +34,7 @@ struct ScriptedLine {
     // Failing calls, by name: "GetState", "SetState", "ClearDtr", "ClearRts", "GetTimeouts",
     // "SetTimeouts", "WriteByte".
     std::vector<std::string> failing;
+    uint32_t refusedRate = 0;  // SetState to this rate fails: the chip cannot make it
     int closes = 0;
     bool Fails(const std::string& call) const;
     // What the station wrote, as "82 10 F1 ..." for comparisons.
@@ -74,8 +75,10 @@ class ScriptedBackend final : public platform::SerialBackend {
     ScriptedLine line;
     std::atomic<bool> refuseOpen{false};
     std::vector<std::string> openedNames;
-    std::atomic<int> opens{0};  // readable while a worker thread opens ports
+    std::atomic<int> opens{0};       // readable while a worker thread opens ports
+    platform::OpenFailure examined;  // what the system tells of a port that refuses settings
     std::unique_ptr<platform::SerialPort> Open(const std::string& name) override;
+    platform::OpenFailure ExamineOpenedPort(const std::string&) const override { return examined; }
 };
 
 // A port open on a scripted line, on the virtual clock, with the reports recorded: for the
