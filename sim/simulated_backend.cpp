@@ -221,6 +221,11 @@ void SimulatedBackend::SetAdapter(AdapterMode mode) {
     shared_->bus.SetAdapter(mode);
 }
 
+void SimulatedBackend::SetAnswerSource(AnswerSource* source) {
+    std::lock_guard lock(shared_->mutex);
+    shared_->bus.SetAnswerSource(source);
+}
+
 void SimulatedBackend::SetCable(const CableOptions& options) {
     std::lock_guard lock(shared_->mutex);
     shared_->cable = Cable(options);
