@@ -136,6 +136,11 @@ bool LoadReplay(sim::SimSetup& setup, sim::TraceReplay& replay) {
         std::fprintf(stderr, "kline-sim: %s:%s\n", file, error.c_str());
         return false;
     }
+    // The station shows live data first of all: without it, it would wait in vain.
+    if (!replay.HasLiveData()) {
+        std::fprintf(stderr, "kline-sim: %s:0: no live-data answer (service 21) to replay\n", file);
+        return false;
+    }
     for (const platform::TraceError& warning : replay.Warnings())
         std::fprintf(stderr, "kline-sim: %s:%zu: warning: %s\n", file, warning.line,
                      warning.what.c_str());

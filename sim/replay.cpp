@@ -124,7 +124,11 @@ bool TraceReplay::Load(const std::vector<platform::TraceLine>& lines, platform::
                 break;
         }
     }
-    return finish(true) && Playable(error);
+    if (!finish(true))
+        return false;
+    if (byService_.empty())
+        error = {0, "no ECU answer to replay"};
+    return !byService_.empty();
 }
 
 bool TraceReplay::Finish(Pending& pending, bool last, platform::TraceError& error) {
@@ -168,15 +172,6 @@ bool TraceReplay::Finish(Pending& pending, bool last, platform::TraceError& erro
         pending.answer[answerSid] == (kLiveData | 0x40))
         ++positiveLiveAnswers_;
     return true;
-}
-
-// The station shows live data first of all: a trace without it would leave it waiting.
-bool TraceReplay::Playable(platform::TraceError& error) const {
-    if (byService_.empty())
-        error = {0, "no ECU answer to replay"};
-    else if (positiveLiveAnswers_ == 0)
-        error = {0, "no live-data answer (service 21) to replay"};
-    return error.what.empty();
 }
 
 std::optional<Answer> TraceReplay::OnRequest(const RequestFrame& frame, bool) {

@@ -22,9 +22,9 @@ class TraceReplay final : public AnswerSource {
     // Takes the answers of a trace. A request split over lines (a trace of an older station)
     // is joined by its length byte. A last answer cut short (the file ends inside the
     // exchange) is left out with a warning. False, with the wrong line, when the last answer
-    // is no frame at all, when answers come from two ECU addresses, or when the trace holds
-    // no positive live-data answer (service 21) to show. An answer the line broke off before
-    // later ones is kept as it was: it plays the same fault.
+    // is no frame at all, when answers come from two ECU addresses, or when it holds no
+    // answer. An answer the line broke off before later ones is kept as it was: it plays the
+    // same fault.
     bool Load(const std::vector<platform::TraceLine>& lines, platform::TraceError& error);
     // What Load left out, by line.
     const std::vector<platform::TraceError>& Warnings() const { return warnings_; }
@@ -37,6 +37,8 @@ class TraceReplay final : public AnswerSource {
     // How many answers were recorded for service `sid`.
     size_t AnswerCount(uint8_t sid) const;
     uint8_t EcuAddress() const { return ecuAddress_; }
+    // A positive live-data answer (service 21) is held: the station has values to show.
+    bool HasLiveData() const { return positiveLiveAnswers_ > 0; }
     // The ECU type of the recorded address (0 at 0x11, 1 at 0x10); nothing for another one.
     std::optional<int> EcuType() const;
     // "ECU type 0 at address 0x11; answers by service: 21 x120, 82 x1"
@@ -54,7 +56,6 @@ class TraceReplay final : public AnswerSource {
     };
     struct Pending;  // a request of the trace and what followed it
     bool Finish(Pending& pending, bool last, platform::TraceError& error);
-    bool Playable(platform::TraceError& error) const;
 
     std::map<std::vector<uint8_t>, Answers> byRequest_;  // the request's data, SID first
     std::map<uint8_t, Answers> byService_;

@@ -221,14 +221,14 @@ void SimulatedBackend::SetAdapter(AdapterMode mode) {
     shared_->bus.SetAdapter(mode);
 }
 
-void SimulatedBackend::SetAnswerSource(AnswerSource* source) {
-    std::lock_guard lock(shared_->mutex);
-    shared_->bus.SetAnswerSource(source);
-}
-
 void SimulatedBackend::SetCable(const CableOptions& options) {
     std::lock_guard lock(shared_->mutex);
     shared_->cable = Cable(options);
+}
+
+void SimulatedBackend::SetAnswerSource(AnswerSource* source) {
+    std::lock_guard lock(shared_->mutex);
+    shared_->bus.SetAnswerSource(source);
 }
 
 void SimulatedBackend::SetFault(uint8_t sid, const Fault& fault) {

@@ -71,8 +71,8 @@ class SimulatedBackend final : public platform::SerialBackend {
     void FailCall(PortCall call, bool fail = true);
     void SetAdapter(AdapterMode mode);
     void SetCable(const CableOptions& options);
-    // From now on `source` answers in place of the ECU model (a trace played back); nullptr:
-    // the model again. The source must outlive its use.
+    // From now on `source` answers instead of the ECU model (nullptr: the model again); it
+    // must outlive its use.
     void SetAnswerSource(AnswerSource* source);
 
     // Runs `f` on the ECU model under the lock (fault codes, trim, engine, injected faults).

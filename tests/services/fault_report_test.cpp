@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "services/ui/fault_codes_window.h"
@@ -131,15 +132,11 @@ TEST_P(FaultReportTest, EveryCodeIsReadableOnAsManyPagesAsItTakes) {
         EXPECT_GE(count(text, row.code + row.description + row.current + row.stored), 1)
             << row.code;
     // No word is less than half as high as the title's of 16 pt.
-    std::istringstream words(PdfText(path, "-bbox"));
+    const std::string boxes = PdfText(path, "-bbox");
+    const std::regex box("yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" yMax=\"([0-9.]+)\"");
     std::vector<double> heights;
-    for (std::string word; std::getline(words, word, '>');) {
-        double x0, y0, x1, y1;
-        if (std::sscanf(word.c_str(), " <word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"",
-                        &x0, &y0, &x1, &y1) == 4) {
-            heights.push_back(y1 - y0);
-        }
-    }
+    for (std::sregex_iterator m(boxes.begin(), boxes.end(), box), end; m != end; ++m)
+        heights.push_back(std::stod((*m)[2]) - std::stod((*m)[1]));
     ASSERT_FALSE(heights.empty());
     EXPECT_GE(*std::min_element(heights.begin(), heights.end()),
               *std::max_element(heights.begin(), heights.end()) / 2);
