@@ -114,7 +114,7 @@ void TMainForm::RunEcuTypeDialog() {
                 return;
             kline::EndLeftoverConnection(station);  // stopped in the old family's terms
             record.ecuType = static_cast<int8_t>(dialog.ItemIndex());
-            station.BuildProtocol();
+            FamilyChanged();
         });
 }
 

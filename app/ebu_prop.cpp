@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <tuple>
 
+#include "link/ecu_protocol.h"
 #include "link/ui/window_parts.h"
+#include "settings/ecu_types.h"
 
 TEBU_prop* EBU_prop = nullptr;
 
@@ -24,9 +26,8 @@ TEBU_prop::TEBU_prop(QWidget* parent) : QDialog(parent) {
     EBUS->setGeometry(8, 8, 191, 91);
     auto* layout = new QVBoxLayout(EBUS);
     items_ = new QButtonGroup(this);
-    const QString names[] = {QStringLiteral("TAVRO - KX4.2"), QStringLiteral("КАРНЕЛ  -   5.1")};
-    for (int type = 0; type < 2; ++type) {
-        auto* item = new QRadioButton(names[type], EBUS);
+    for (int type = 0; type < settings::kEcuTypes; ++type) {
+        auto* item = new QRadioButton(QString::fromUtf8(kline::VariantOf(type)->Name()), EBUS);
         layout->addWidget(item);
         items_->addButton(item, type);
     }

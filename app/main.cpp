@@ -6,10 +6,10 @@
 #include <exception>
 
 #include "app/about_box.h"
-#include "app/fonts.h"
 #include "app/main_form.h"
 #include "link/ui/qt_message_sink.h"
 #include "platform/number_format.h"
+#include "widgets/fonts.h"
 
 namespace {
 

@@ -21,6 +21,7 @@
 #include "link/ui/waiter.h"
 #include "link/ui/window_parts.h"
 #include "services/ui/co_trim_window.h"
+#include "sim/in_process_line.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -71,7 +72,7 @@ QPoint PanelOrigin(QSize client, QSize panel) {
 }
 
 TMainForm::TMainForm(const std::string& settingsPath, platform::SerialBackend* backend)
-    : settingsPath_(settingsPath) {
+    : settingsPath_(settingsPath), portBackend_(backend) {
     MainForm = this;
     setObjectName("MainForm");
     setWindowTitle(QStringLiteral("Tavro KX4.2H"));
@@ -85,6 +86,7 @@ TMainForm::TMainForm(const std::string& settingsPath, platform::SerialBackend* b
     setCentralWidget(MdiArea);
     BuildPanel();
     BuildMenu();
+    BuildFileMenu();
     MdiArea->installEventFilter(this);
 
     Timer1 = new QTimer(this);
@@ -383,6 +385,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FormDestroy() {
     qDeleteAll(MdiArea->subWindowList());  // no work window outlives the protocol object
     kline::EndLeftoverConnection(station);
+    station.backend = portBackend_;  // the in-process line goes first
+    line_.reset();
     station.ecuProtocol.reset();
     settings::SettingsRecord& record = station.settings;
     record.windowState = CodeOf(windowState());

@@ -32,6 +32,9 @@ class TWaiter;
 namespace services {
 class TCorrCO;
 }
+namespace sim {
+class InProcessLine;
+}
 
 class TMainForm final : public QMainWindow {
     Q_OBJECT
@@ -76,6 +79,10 @@ class TMainForm final : public QMainWindow {
     QAction* N11 = nullptr;
     QAction* N12 = nullptr;
     QAction* N13 = nullptr;
+    // Beside "Выход" in "Файл": the station's own in-process line instead of the port.
+    QAction* OpenRecordingItem = nullptr;   // "Открыть запись..."
+    QAction* CloseRecordingItem = nullptr;  // "Закрыть запись", while a recording plays
+    QAction* DemonstrationItem = nullptr;   // "Демонстрация", checked while it runs
 
     // The section the list shows (10 .. 50, 0 before any), or section + position while a
     // command runs.
@@ -102,6 +109,22 @@ class TMainForm final : public QMainWindow {
     // start a second command inside the first (whose connecting dialog would be shown again
     // while it is still running).
     bool CommandRunning() const { return commandsRunning_ > 0; }
+
+    // "Открыть запись...": a file dialog on the folder "Записи"; the chosen recording plays.
+    void OpenRecordingClick();
+    // "Закрыть запись": back to the port of the settings.
+    void CloseRecordingClick();
+    // "Демонстрация": starts the demonstration, or ends it while it runs.
+    void DemonstrationClick();
+    // The station talks to the recorded ECU of `file` (a line trace, or the CSV beside one)
+    // over its own in-process line; false, after a message, when it cannot be played.
+    bool OpenRecording(const QString& file);
+    // The station talks to the in-process adapter and the ECU model of the family in force.
+    void StartDemonstration();
+    // From a recording or the demonstration back to the port of the settings.
+    void BackToPort();
+    // What the station talks to instead of the port; nullptr: the port.
+    sim::InProcessLine* Line() { return line_.get(); }
 
     void Timer1Timer();
     void FormResize();
@@ -145,10 +168,26 @@ class TMainForm final : public QMainWindow {
     int SelectedIndex() const;
     void RunConnectionDialog();  // command 12
     void RunEcuTypeDialog();     // command 13
+    void BuildFileMenu();
+    // Runs a command of the additions to "Файл" as RunCommand runs the others: one at a time.
+    template <class Command>
+    void RunFileCommand(Command&& command);
+    QString ChooseRecording();
+    void UseLine(std::unique_ptr<sim::InProcessLine> line, const QString& about);
+    // The family in force: a recording's own, otherwise the settings'.
+    void UseLineFamily();
+    // After the ECU-type dialog changed the settings' family: a recording keeps its own, the
+    // demonstration's ECU becomes one of the new family.
+    void FamilyChanged();
+    void ShowLine();  // the title and the "Файл" items
     void FormDestroy();
     void FitOuterSize();
 
     std::string settingsPath_;
+    platform::SerialBackend* portBackend_;  // the port of the settings
+    std::unique_ptr<sim::InProcessLine> line_;
+    kline::CableMemory portCables_;  // what was learnt of the port's cable, while it rests
+    QString lineAbout_;              // the title's addition while line_ is in use
     // Declared after `station`, which they use, so that they go before it.
     std::unique_ptr<kline::TWaiter> waiter_;
     std::unique_ptr<services::TCorrCO> coTrim_;

@@ -12,12 +12,20 @@ set(CMAKE_CXX_COMPILER ${TAVRO_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${TAVRO_MINGW_TRIPLE}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${TAVRO_MINGW_TRIPLE})
+# Qt for Windows (scripts/qt-windows-kit.sh) is found beside the compiler's own files; its
+# code generators (moc, uic) are the build machine's, from Debian's Qt of the same version.
+if(TAVRO_QT_KIT)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${TAVRO_QT_KIT})
+  set(TAVRO_MINGW_SHARED_RUNTIME ON)
+  set(QT_HOST_PATH /usr CACHE PATH "")
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TAVRO_MINGW_SHARED_RUNTIME)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TAVRO_MINGW_SHARED_RUNTIME TAVRO_QT_KIT)
 if(NOT TAVRO_MINGW_SHARED_RUNTIME)
   set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 endif()

@@ -3,7 +3,17 @@
 # what the desktop needs (menu entry, icon, launcher), the udev rule for USB cables,
 # the documentation, and the package's description.
 include(GNUInstallDirs)
-if(WIN32 OR NOT TAVRO_WITH_QT)
+if(NOT TAVRO_WITH_QT)
+  return()
+endif()
+
+# On Windows the Start-menu entry and the desktop shortcut start the station through its
+# launcher, which gives it a working folder of the user's own; scripts/windows-installer.sh
+# packs both with Qt into the installer.
+if(WIN32)
+  add_executable(tavro-kx42h-start WIN32 ${PROJECT_SOURCE_DIR}/packaging/windows/start.cpp
+                                         ${PROJECT_SOURCE_DIR}/packaging/windows/tavro-kx42h.rc)
+  target_link_libraries(tavro-kx42h-start PRIVATE shell32 ole32)
   return()
 endif()
 

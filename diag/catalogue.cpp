@@ -7,6 +7,7 @@
 #include <span>
 
 #include "platform/number_format.h"
+#include "settings/ecu_types.h"
 
 namespace diag {
 
@@ -151,7 +152,9 @@ constexpr std::array<Param, 34> kType1{{
 }};
 
 // Indexed by the variant's ECU type.
-constexpr std::array<std::span<const Param>, 2> kCatalogues{kType0, kType1};
+using Catalogue = std::span<const Param>;
+constexpr settings::PerEcuType<Catalogue> kCatalogues =
+    settings::OnePerEcuType<Catalogue>(kType0, kType1);
 
 std::span<const Param> CatalogueOf(const kline::EcuVariant& variant) {
     return kCatalogues[variant.Type()];

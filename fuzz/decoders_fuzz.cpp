@@ -8,6 +8,7 @@
 #include "services/equipment.h"
 #include "services/fault_codes.h"
 #include "services/identification.h"
+#include "settings/ecu_types.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1)
@@ -15,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kline::KwpMessage record;
     record.length = data[0];
     std::memcpy(record.data.data(), data + 1, std::min(size - 1, record.data.size()));
-    for (int type = 0; type < 2; ++type) {
+    for (int type = 0; type < settings::kEcuTypes; ++type) {
         const kline::EcuProtocol protocol(type);
         for (int field = 0; field <= 10; ++field) {
             services::FieldBuffer buffer{};

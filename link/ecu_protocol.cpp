@@ -1,6 +1,7 @@
 #include "link/ecu_protocol.h"
 
 #include "platform/clock.h"
+#include "settings/ecu_types.h"
 
 namespace kline {
 
@@ -8,19 +9,36 @@ namespace {
 
 constexpr uint32_t kKLineBaud = 10400;
 
+constexpr Type0Protocol kType0;
+constexpr Type1Protocol kType1;
+
+// The one dispatch on the ECU type: every operation runs the variant found here.
+constexpr settings::PerEcuType<const EcuVariant*> kVariants =
+    settings::OnePerEcuType<const EcuVariant*>(&kType0, &kType1);
+
+constexpr bool EachVariantAtItsType() {
+    for (int type = 0; type < settings::kEcuTypes; ++type)
+        if (kVariants[type]->Type() != type)
+            return false;
+    return true;
+}
+static_assert(EachVariantAtItsType(), "the variants stand in the order of their ECU types");
+
 bool Succeeds(const EcuVariant& variant, const KwpMessage& request, Port& port) {
     return variant.Exchange(request, port).error == 0;
 }
 
 }  // namespace
 
-EcuProtocol::EcuProtocol(int ecuType) : type_(ecuType == 0 || ecuType == 1 ? ecuType : -1) {}
+const EcuVariant* VariantOf(int ecuType) {
+    return settings::IsEcuType(ecuType) ? kVariants[ecuType] : nullptr;
+}
+
+EcuProtocol::EcuProtocol(int ecuType) : variant_(VariantOf(ecuType)) {}
 
 const EcuVariant* EcuProtocol::Variant(platform::Icon icon) const {
-    if (type_ == 0)
-        return &type0_;
-    if (type_ == 1)
-        return &type1_;
+    if (variant_)
+        return variant_;
     platform::ShowMessage(kNoEcuType, platform::kAttention, icon);
     return nullptr;
 }

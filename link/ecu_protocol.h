@@ -14,12 +14,13 @@ namespace kline {
 
 inline constexpr const char* kNoEcuType = "Блок не выбран!";
 
-// What differs between the two ECU families at the link level. Tables of the services and
-// of the parameter catalogue are indexed by Type().
+// What differs between the ECU families at the link level, and the family's name as the
+// ECU-type dialog lists it. Tables of the services and of the parameter catalogue are
+// indexed by Type(). The variants hold no data and live for the whole run.
 class EcuVariant {
   public:
-    virtual ~EcuVariant() = default;
     virtual int Type() const = 0;
+    virtual const char* Name() const = 0;
     virtual uint8_t Address() const = 0;
     virtual bool HasEquipmentConfiguration() const = 0;
     // Reads the engine state from a live data record.
@@ -28,12 +29,16 @@ class EcuVariant {
     KwpMessage Exchange(const KwpMessage& request, Port& port) const {
         return kline::Exchange(Address(), request, port);
     }
+
+  protected:
+    ~EcuVariant() = default;  // never deleted through the base: the variants are constants
 };
 
 // The first family, "TAVRO - KX4.2", at ECU address 0x11.
 class Type0Protocol final : public EcuVariant {
   public:
-    int Type() const override { return 0; }
+    constexpr int Type() const override { return 0; }
+    const char* Name() const override { return "TAVRO - KX4.2"; }
     uint8_t Address() const override { return 0x11; }
     bool HasEquipmentConfiguration() const override { return false; }
     // Byte 20 carries the idle stepper position, which is 0 only with the engine stopped.
@@ -43,7 +48,8 @@ class Type0Protocol final : public EcuVariant {
 // The second family, "КАРНЕЛ  -   5.1", at ECU address 0x10.
 class Type1Protocol final : public EcuVariant {
   public:
-    int Type() const override { return 1; }
+    constexpr int Type() const override { return 1; }
+    const char* Name() const override { return "КАРНЕЛ  -   5.1"; }
     uint8_t Address() const override { return 0x10; }
     bool HasEquipmentConfiguration() const override { return true; }
     // Bit 0 of byte 4 is the engine-stopped flag.
@@ -52,14 +58,17 @@ class Type1Protocol final : public EcuVariant {
     }
 };
 
+// The variant of an ECU type; nullptr for no valid type. Nothing is shown.
+const EcuVariant* VariantOf(int ecuType);
+
 class EcuProtocol {
   public:
     explicit EcuProtocol(int ecuType);
     EcuProtocol(const EcuProtocol&) = delete;
     EcuProtocol& operator=(const EcuProtocol&) = delete;
 
-    // 0 or 1; -1 when it was built with any other value.
-    int EcuType() const { return type_; }
+    // The ECU type it was built with; -1 when that was no valid type.
+    int EcuType() const { return variant_ ? variant_->Type() : -1; }
 
     // The variant of the ECU type, or nullptr after showing "Блок не выбран!" with `icon`.
     const EcuVariant* Variant(platform::Icon icon = platform::Icon::Warning) const;
@@ -94,9 +103,7 @@ class EcuProtocol {
     bool ClearFaults(Port& port) const;      // ClearDiagnosticInformation 0x14 0xFF 0x00
 
   private:
-    int type_;
-    Type0Protocol type0_;
-    Type1Protocol type1_;
+    const EcuVariant* variant_;  // nullptr for no valid type
 };
 
 }  // namespace kline

@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "platform/port_list.h"
+#include "platform/serial_rules.h"
 
 namespace kline {
 
@@ -38,13 +39,9 @@ void ConfigureLine(platform::LineSettings& s, uint32_t baudRate) {
 }
 
 // The kernel or the driver rounds a rate the chip cannot make; the rate read back tells it.
-// A UART reaches a rate through a divisor: 2 % off is still the same rate to the far end.
 std::string RateRefused(platform::SerialPort& device, uint32_t baudRate) {
     platform::LineSettings got;
-    if (!device.GetState(got))
-        return {};
-    const int64_t off = int64_t{got.baudRate} - int64_t{baudRate};
-    if ((off < 0 ? -off : off) * 50 <= baudRate)
+    if (!device.GetState(got) || platform::SameRate(got.baudRate, baudRate))
         return {};
     return RateDetails(baudRate, got.baudRate);
 }

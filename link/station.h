@@ -28,9 +28,14 @@ struct Station {
         0};  // the ECU answered StartCommunication; set by the worker only
     std::atomic<uint8_t> connecting{0};  // a connection attempt is running
     std::unique_ptr<EcuProtocol> ecuProtocol = std::make_unique<EcuProtocol>(0);
+    // The line plays a recording (the main window sets both): its ECU cannot be changed, and
+    // it is asked at the pace it was recorded at, `recordedDelay` ms after each answer instead
+    // of the settings' delay (0: the settings' delay).
+    bool playsRecording = false;
+    int recordedDelay = 0;
 
     std::string PortName() const { return settings::PortName(settings); }
-    int RequestDelay() const { return settings.requestDelay; }
+    int RequestDelay() const { return recordedDelay > 0 ? recordedDelay : settings.requestDelay; }
     // Builds the protocol object for the record's ECU type (at start and after a change of type).
     void BuildProtocol() { ecuProtocol = std::make_unique<EcuProtocol>(settings.ecuType); }
     const EcuProtocol& Protocol() const { return *ecuProtocol; }

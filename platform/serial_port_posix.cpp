@@ -144,10 +144,8 @@ void Apply(const LineSettings& s, termios2& t) {
 }
 
 // The kernel accepts a setting when it applied any part of it, so the line is read back.
-// A UART reaches a rate only through a divisor: 2 % is what the far end tolerates.
 bool Matches(const LineSettings& got, const LineSettings& want) {
-    const int64_t deviation = std::llabs(int64_t{got.baudRate} - int64_t{want.baudRate});
-    return deviation * 50 <= want.baudRate && got.dataBits == want.dataBits &&
+    return SameRate(got.baudRate, want.baudRate) && got.dataBits == want.dataBits &&
            got.parity == want.parity && got.stopBits == want.stopBits &&
            got.xonXoffOutput == want.xonXoffOutput && got.xonXoffInput == want.xonXoffInput &&
            got.ctsFlow == want.ctsFlow && got.replaceParityErrors == want.replaceParityErrors;

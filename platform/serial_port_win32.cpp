@@ -1,5 +1,6 @@
 // The serial port on Windows: the system's communications calls, one byte per transfer.
-// The name goes to CreateFileA as the user typed it ("COM1").
+// A COM port goes to CreateFileA by its device name ("COM12" as \\.\COM12), any other name
+// as the user typed it.
 #include <windows.h>
 
 #include "platform/serial_port.h"
@@ -109,9 +110,11 @@ class Win32SerialPort final : public SerialPort {
         if (!haveReported_ && !ReadDcb(dcb))
             return false;
         ApplyToDcb(settings, dcb);
-        // A driver that cannot make the rate refuses it here. The rate is not read back:
-        // Wine reports every rate outside the standard table as 38400.
-        return IsOpen() && SetCommState(handle_, &dcb);
+        // A driver that cannot make the rate refuses it here; one that rounds it tells only
+        // when the state is read back.
+        DCB applied{};
+        return IsOpen() && SetCommState(handle_, &dcb) && ReadDcb(applied) &&
+               Win32TakesRate(applied.BaudRate, settings.baudRate);
     }
 
     bool ClearDtr() override { return Escape(CLRDTR); }
@@ -196,16 +199,21 @@ class Win32SerialPort final : public SerialPort {
     CommTimeouts timeouts_;  // as last read or written, for the wait after a failed transfer
 };
 
+// Win32OpenError names the system's error codes by number.
+static_assert(ERROR_FILE_NOT_FOUND == 2 && ERROR_PATH_NOT_FOUND == 3 && ERROR_ACCESS_DENIED == 5 &&
+              ERROR_SHARING_VIOLATION == 32);
+
 class Win32SerialBackend final : public SerialBackend {
   public:
     std::unique_ptr<SerialPort> Open(const std::string& name) override {
         // Read and write, no sharing, plain synchronous transfers.
-        const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                          OPEN_EXISTING, 0, nullptr);
+        const HANDLE handle =
+            CreateFileA(Win32DeviceName(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
         failure_ = {};
         failure_.device = name;
         if (handle == INVALID_HANDLE_VALUE) {
-            failure_.error = ErrorOf(GetLastError());
+            failure_.error = Win32OpenError(GetLastError());
             return nullptr;
         }
         // A disk file or a pipe opens as well but is no port.
@@ -221,20 +229,6 @@ class Win32SerialBackend final : public SerialBackend {
     OpenFailure LastOpenFailure() const override { return failure_; }
 
   private:
-    // A port that another program holds answers "access denied": no sharing was asked for.
-    static OpenError ErrorOf(DWORD error) {
-        switch (error) {
-            case ERROR_FILE_NOT_FOUND:
-            case ERROR_PATH_NOT_FOUND:
-                return OpenError::Missing;
-            case ERROR_ACCESS_DENIED:
-            case ERROR_SHARING_VIOLATION:
-                return OpenError::Busy;
-            default:
-                return OpenError::Unknown;
-        }
-    }
-
     OpenFailure failure_;
 };
 

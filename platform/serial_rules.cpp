@@ -64,6 +64,37 @@ std::string DevicePath(const std::string& portName) {
     return "/dev/" + portName;
 }
 
+std::string Win32DeviceName(const std::string& portName) {
+    if (const unsigned n = ComNumber(portName); n >= 1)
+        return "\\\\.\\COM" + std::to_string(n);
+    return portName;
+}
+
+bool SameRate(uint32_t got, uint32_t wanted) {
+    const int64_t off = int64_t{got} - int64_t{wanted};
+    return (off < 0 ? -off : off) * 50 <= int64_t{wanted};
+}
+
+bool Win32TakesRate(uint32_t reported, uint32_t wanted) {
+    constexpr uint32_t kLinuxCustomRateAlias = 38400;
+    return SameRate(reported, wanted) || reported == kLinuxCustomRateAlias;
+}
+
+OpenError Win32OpenError(uint32_t systemError) {
+    // winerror.h: ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED and
+    // ERROR_SHARING_VIOLATION.
+    switch (systemError) {
+        case 2:
+        case 3:
+            return OpenError::Missing;
+        case 5:
+        case 32:
+            return OpenError::Busy;
+        default:
+            return OpenError::Unknown;
+    }
+}
+
 ByteWait ReadWait(const CommTimeouts& t) {
     const bool noTotal = t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
     if (t.readInterval == kMaxDword) {

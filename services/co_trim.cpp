@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/number_format.h"
 #include "services/answer_bytes.h"
+#include "settings/ecu_types.h"
 
 namespace services {
 
@@ -14,7 +15,7 @@ constexpr size_t kTextLength = 7;
 
 // Only the second family keeps a CO trim (byte 11 of the first family's record is its supply
 // voltage) and takes it over the line; indexed by the variant's Type().
-constexpr bool kKeepsTrim[2] = {false, true};
+constexpr settings::PerEcuType<bool> kKeepsTrim = settings::OnePerEcuType<bool>(false, true);
 
 // InputOutputControlByLocalIdentifier on identifier 0x61, with the control parameters of
 // ISO 14230-3: 0x08 long-term adjustment (the new value), then 0x00 return control to the ECU.

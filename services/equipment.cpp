@@ -1,6 +1,7 @@
 #include "services/equipment.h"
 
 #include "services/answer_bytes.h"
+#include "settings/ecu_types.h"
 
 namespace services {
 
@@ -19,12 +20,13 @@ const EquipmentEntry kFamily1[] = {
 };
 // clang-format on
 
-const std::span<const EquipmentEntry> kTables[2] = {{}, kFamily1};
+using Table = std::span<const EquipmentEntry>;
+const settings::PerEcuType<Table> kTables = settings::OnePerEcuType<Table>(Table{}, kFamily1);
 
 }  // namespace
 
 std::span<const EquipmentEntry> EquipmentTable(int family) {
-    if (family < 0 || family > 1)
+    if (!settings::IsEcuType(family))
         return {};
     return kTables[family];
 }

@@ -23,14 +23,8 @@ std::string TabLine(const std::array<std::string, 4>& cells) {
 }  // namespace
 
 std::string EcuFamilyName(int ecuType) {
-    switch (ecuType) {
-        case 0:
-            return "TAVRO - KX4.2";
-        case 1:
-            return "КАРНЕЛ  -   5.1";
-        default:
-            return "";
-    }
+    const kline::EcuVariant* variant = kline::VariantOf(ecuType);
+    return variant ? variant->Name() : "";
 }
 
 std::string FaultListText(const std::vector<FaultRow>& rows) {

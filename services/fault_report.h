@@ -14,7 +14,7 @@ namespace services {
 inline constexpr const char* kReportTitle = "Ошибки ЭБУ";
 inline constexpr const char* kReportNoCodes = "Кодов ошибок нет.";
 
-// "TAVRO - KX4.2", "КАРНЕЛ  -   5.1" as the ECU-type dialog names them; "" for no family.
+// The family's name as the ECU-type dialog lists it ("TAVRO - KX4.2"); "" for no family.
 std::string EcuFamilyName(int ecuType);
 
 // The header row and one line per row, cells separated by tabs, lines ended by "\n".

@@ -1,6 +1,7 @@
 // The fault descriptions of both ECU families. Every code the second family knows, the
 // first knows too, often in other words.
 #include "services/fault_codes.h"
+#include "settings/ecu_types.h"
 
 namespace services {
 
@@ -128,12 +129,13 @@ const FaultDescription kFamily1[] = {
     {1622, "Ошибка EEPROM"},
 };
 
-const std::span<const FaultDescription> kTables[2] = {kFamily0, kFamily1};
+using Table = std::span<const FaultDescription>;
+const settings::PerEcuType<Table> kTables = settings::OnePerEcuType<Table>(kFamily0, kFamily1);
 
 }  // namespace
 
 std::span<const FaultDescription> FaultTable(int family) {
-    if (family < 0 || family > 1)
+    if (!settings::IsEcuType(family))
         return {};
     return kTables[family];
 }

@@ -4,6 +4,7 @@
 
 #include "services/answer_bytes.h"
 #include "services/cp1251.h"
+#include "settings/ecu_types.h"
 
 namespace services {
 
@@ -28,34 +29,38 @@ constexpr FieldLayout kNever{};
 
 // Per ECU family, by field index. The first family keeps its programming date as four
 // binary-coded decimal bytes, the second as text.
-constexpr std::array<std::array<FieldLayout, kPassportFieldCount>, 2> kFieldLayouts = {{
-    {{
-        Text(2, 18),                   // 0 Auto_type
-        kNever,                        // 1 Serial_num
-        Text(31, 40),                  // 2 Ebu_code
-        Text(19, 30),                  // 3 Soft_code
-        {FieldKind::BcdDate, 57, 60},  // 4 Data_progr
-        Text(51, 56),                  // 5 Sys_drive
-        Text(41, 50),                  // 6 Soft_serial
-        kNever,                        // 7 Zap_code
-        kNever,                        // 8 Kuz_num
-        kNever,                        // 9 Drive_num
-        kNever,                        // 10 Data_izg
-    }},
-    {{
-        Text(2, 20),   // 0 Auto_type
-        Text(21, 36),  // 1 Serial_num
-        Text(37, 46),  // 2 Ebu_code
-        Text(89, 96),  // 3 Soft_code
-        Text(79, 88),  // 4 Data_progr
-        Text(57, 71),  // 5 Sys_drive
-        Text(47, 56),  // 6 Soft_serial
-        Text(72, 78),  // 7 Zap_code
-        kNever,        // 8 Kuz_num
-        kNever,        // 9 Drive_num
-        kNever,        // 10 Data_izg
-    }},
+using Layouts = std::array<FieldLayout, kPassportFieldCount>;
+
+constexpr Layouts kFamily0{{
+    Text(2, 18),                   // 0 Auto_type
+    kNever,                        // 1 Serial_num
+    Text(31, 40),                  // 2 Ebu_code
+    Text(19, 30),                  // 3 Soft_code
+    {FieldKind::BcdDate, 57, 60},  // 4 Data_progr
+    Text(51, 56),                  // 5 Sys_drive
+    Text(41, 50),                  // 6 Soft_serial
+    kNever,                        // 7 Zap_code
+    kNever,                        // 8 Kuz_num
+    kNever,                        // 9 Drive_num
+    kNever,                        // 10 Data_izg
 }};
+
+constexpr Layouts kFamily1{{
+    Text(2, 20),   // 0 Auto_type
+    Text(21, 36),  // 1 Serial_num
+    Text(37, 46),  // 2 Ebu_code
+    Text(89, 96),  // 3 Soft_code
+    Text(79, 88),  // 4 Data_progr
+    Text(57, 71),  // 5 Sys_drive
+    Text(47, 56),  // 6 Soft_serial
+    Text(72, 78),  // 7 Zap_code
+    kNever,        // 8 Kuz_num
+    kNever,        // 9 Drive_num
+    kNever,        // 10 Data_izg
+}};
+
+constexpr settings::PerEcuType<Layouts> kFieldLayouts =
+    settings::OnePerEcuType<Layouts>(kFamily0, kFamily1);
 
 void CopyText(const kline::KwpMessage& record, const FieldLayout& layout, FieldBuffer& buffer) {
     const int count = std::min(layout.last - layout.first + 1, kFieldTextMax);

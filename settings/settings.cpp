@@ -21,6 +21,13 @@ constexpr int kReserved1At = 329;
 constexpr int kEcuTypeAt = 332;
 constexpr int kReserved2At = 333;
 
+// The group areas of the file are sized for the ECU families it was laid out for: a further
+// family needs a new place for its groups in auto.ini, not groups that run into the port name.
+static_assert(kGroupListsAt + kEcuTypes * kGroups * kSlots == kGroupCountsAt,
+              "auto.ini holds the group lists of exactly the known ECU families");
+static_assert(kGroupCountsAt + kEcuTypes * kGroups == kPortNameAt,
+              "auto.ini holds the group counts of exactly the known ECU families");
+
 namespace {
 
 void PutInt32(RecordBytes& bytes, int at, int32_t value) {

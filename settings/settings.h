@@ -7,10 +7,11 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/ecu_types.h"
+
 namespace settings {
 
 inline constexpr int kRecordSize = 336;
-inline constexpr int kEcuTypes = 2;
 inline constexpr int kGroups = 5;
 inline constexpr int kSlots = 29;
 inline constexpr uint8_t kEmptySlot = 255;
@@ -19,8 +20,8 @@ inline constexpr const char* kFileName = "auto.ini";
 
 struct SettingsRecord {
     // groupLists[t][g][slot]: parameter indices of ECU type t, group g; 255 marks an empty slot.
-    std::array<std::array<std::array<uint8_t, kSlots>, kGroups>, kEcuTypes> groupLists{};
-    std::array<std::array<uint8_t, kGroups>, kEcuTypes> groupCounts{};
+    PerEcuType<std::array<std::array<uint8_t, kSlots>, kGroups>> groupLists{};
+    PerEcuType<std::array<uint8_t, kGroups>> groupCounts{};
     std::array<char, kPortNameSize> portName{};
     int32_t requestDelay = 0;  // milliseconds slept before each request to the ECU
     int32_t windowTop = 0;

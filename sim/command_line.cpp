@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "settings/ecu_types.h"
+
 namespace sim {
 
 namespace {
@@ -124,7 +126,7 @@ bool ApplyOption(const std::string& name, const std::string& value, SimSetup& se
                  std::string& error) {
     long long number = 0;
     if (name == "--ecu") {
-        if (!ParseNumber(value, 10, 0, 1, number))
+        if (!ParseNumber(value, 10, 0, settings::kEcuTypes - 1, number))
             return Fail(error, "--ecu takes 0 or 1");
         setup.ecu.type = static_cast<int>(number);
         setup.ecuGiven = true;

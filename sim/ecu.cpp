@@ -152,7 +152,7 @@ std::optional<Answer> Ecu::OnRequest(const RequestFrame& frame, bool wokenUp) {
 Answer Ecu::AnswerFrame(const std::vector<uint8_t>& data, const Fault& fault,
                         uint8_t target) const {
     const uint8_t source =
-        fault.kind == FaultKind::WrongSource ? FamilyOf(1 - Type()).address : Address();
+        fault.kind == FaultKind::WrongSource ? NextFamily(Type()).address : Address();
     Answer answer;
     answer.frame = EncodeFrame(target, source, data);
     if (fault.kind == FaultKind::WrongChecksum)

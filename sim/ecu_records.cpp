@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "settings/ecu_types.h"
+
 namespace sim {
 
 namespace {
@@ -154,10 +156,17 @@ std::vector<uint8_t> IdentificationType1() {
 
 // Type 1's default equipment: oxygen sensor, canister, knock and phase sensors (byte 2);
 // throttle zero adaptation, permanent fault storage, vehicle speed sensor (byte 3).
-const Family kFamilies[2] = {
-    {0, 0x11, "TAVRO - KX4.2", LiveDataType0, IdentificationType0, false, {0x00, 0x00}},
-    {1, 0x10, "КАРНЕЛ  -   5.1", LiveDataType1, IdentificationType1, true, {0x2B, 0x1A}},
-};
+constexpr settings::PerEcuType<Family> kFamilies = settings::OnePerEcuType<Family>(
+    Family{0, 0x11, "TAVRO - KX4.2", LiveDataType0, IdentificationType0, false, {0x00, 0x00}},
+    Family{1, 0x10, "КАРНЕЛ  -   5.1", LiveDataType1, IdentificationType1, true, {0x2B, 0x1A}});
+
+constexpr bool EachFamilyAtItsType() {
+    for (int type = 0; type < settings::kEcuTypes; ++type)
+        if (kFamilies[type].type != type)
+            return false;
+    return true;
+}
+static_assert(EachFamilyAtItsType(), "the families stand in the order of their ECU types");
 
 // Appends the UTF-8 sequence starting at `i` as one Windows-1251 byte and returns its length.
 size_t PutCp1251(std::string_view s, size_t i, std::vector<uint8_t>& out) {
@@ -193,7 +202,11 @@ size_t PutCp1251(std::string_view s, size_t i, std::vector<uint8_t>& out) {
 }  // namespace
 
 const Family& FamilyOf(int type) {
-    return kFamilies[type == 0 ? 0 : 1];
+    return kFamilies[settings::IsEcuType(type) ? type : 1];
+}
+
+const Family& NextFamily(int type) {
+    return FamilyOf((type + 1) % settings::kEcuTypes);
 }
 
 std::vector<uint8_t> Cp1251(std::string_view utf8) {

@@ -30,8 +30,10 @@ struct Family {
     uint8_t defaultEquipment[2];
 };
 
-// The family of ECU type 0 or 1; any other type gives type 1.
+// The family of an ECU type; any other type gives type 1.
 const Family& FamilyOf(int type);
+// The family after it, the last followed by the first: another family with another address.
+const Family& NextFamily(int type);
 
 // Windows-1251 bytes of UTF-8 text (ASCII, Cyrillic letters and "№"); other characters give '?'.
 std::vector<uint8_t> Cp1251(std::string_view utf8);

@@ -18,11 +18,13 @@ namespace sim {
 
 namespace {
 
-constexpr unsigned kLineBaud = 10400;
 // How often a master without a slave looks again (its hang-up is reported at every poll).
 constexpr int64_t kNoSlaveRetryMicros = 5'000;
 
-// Raw 8N1 at 10400 baud: no echo, no line editing, no character translation, no flow control.
+// Raw 8N1: no echo, no line editing, no character translation, no flow control. The speed
+// stays one of the fixed table's (a pseudo-terminal carries bytes at any): the station sets
+// its own, and Wine cannot read a speed outside the table, so a station under Wine would
+// find the port unreadable before it had set it.
 void SetRaw(int fd) {
     struct termios2 t {};
     if (ioctl(fd, TCGETS2, &t) != 0)
@@ -31,12 +33,11 @@ void SetRaw(int fd) {
                                         IXON | IXOFF | IXANY);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | CBAUD);
-    t.c_cflag |= CS8 | CREAD | CLOCAL | BOTHER;
-    t.c_ispeed = t.c_ospeed = kLineBaud;
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    t.c_cflag |= CS8 | CREAD | CLOCAL;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
-    ioctl(fd, TCSETS2, &t);  // a pseudo-terminal may refuse the speed; the bytes pass anyway
+    ioctl(fd, TCSETS2, &t);
 }
 
 void SleepMicros(int64_t micros) {

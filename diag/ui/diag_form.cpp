@@ -9,15 +9,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "diag/catalogue.h"
 #include "diag/ui/horizontal_up_down.h"
 #include "diag/ui/reader_dat.h"
-#include "diag/ui/recording_control.h"
-#include "link/connection.h"
-#include "link/ui/window_parts.h"
-#include "platform/messages.h"
-#include "widgets/graph.h"
-#include "widgets/value_panel.h"
 
 namespace diag {
 
@@ -28,19 +21,8 @@ namespace {
 constexpr QSize kMinimumSize(700, 500);
 constexpr int kMainWindowMinWidth = 700;
 constexpr int kRowHeight = 85;
-constexpr int kItemHeight = 84;
-constexpr int kFirstGraphWidth = 200;
 constexpr int kPointsPerScreen = 10;  // the graphs' own start value
 constexpr int kBarHeight = 30;
-
-QString Text(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
-
-void Discard(QWidget* widget) {
-    widget->hide();
-    widget->deleteLater();
-}
 
 QComboBox* DropDown(const char* name, int width, QPoint at, QWidget* parent) {
     auto* box = new QComboBox(parent);
@@ -75,9 +57,8 @@ TDiag_form::TDiag_form(kline::Station& station, kline::Connector& connector,
                        std::function<void()> coTrim, QWidget* mainWindow)
     : kline::ChildWindow(nullptr),
       station_(station),
-      connector_(connector),
-      coTrim_(std::move(coTrim)),
-      mainWindow_(mainWindow) {
+      mainWindow_(mainWindow),
+      session_(station, connector, *this, *this, std::move(coTrim)) {
     setObjectName("Diag_form");
     setWindowTitle(QStringLiteral("Диагностика ЭБУ"));
     setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -124,7 +105,7 @@ void TDiag_form::BuildBar() {
     // the box always names the group on show.
     connect(Group_num->lineEdit(), &QLineEdit::editingFinished, this, [this] {
         if (!ChosenGroup())
-            Group_num->setCurrentIndex(shownGroup_);
+            NameGroup(session_.ShownGroup());
     });
 
     Label1 = BarLabel("Label1", QStringLiteral("Шире/Уже"), {104, 8}, Bar);
@@ -158,48 +139,30 @@ void TDiag_form::BuildBar() {
     Timer2 = kline::NamedTimer("Timer2", 1, this, &TDiag_form::Timer2Timer);
 }
 
-int TDiag_form::EcuType() const {
-    return station_.Protocol().EcuType();
-}
-
-int TDiag_form::ShownParams() const {
-    return ShownCount(station_.settings, EcuType(), shownGroup_);
-}
-
 // The group that Group_num names: its text must be one of the five items.
 std::optional<int> TDiag_form::ChosenGroup() const {
     const int index = Group_num->findText(Group_num->currentText());
-    if (index < 0)
-        return std::nullopt;
-    return index;
+    return index < 0 ? std::nullopt : std::optional<int>(index);
 }
 
 // --- handlers -------------------------------------------------------------------------------
 
+// The program shows the window once; the desktop shows it again after a minimised frame.
 void TDiag_form::showEvent(QShowEvent* event) {
     kline::ChildWindow::showEvent(event);
-    if (shown_ || event->spontaneous())
-        return;  // one showing per window
-    shown_ = true;
-    FormShow();
+    if (!event->spontaneous())
+        FormShow();
 }
 
 void TDiag_form::FormShow() {
-    const std::optional<int> first = FirstShownGroup(station_.settings, EcuType());
-    if (!first) {
-        Timer1->start();
-        return;
-    }
-    shownGroup_ = *first;
-    Group_num->setCurrentIndex(shownGroup_);  // its text becomes "n группа"
-    kline::Connect(station_, connector_);
-    if (!station_.connected) {
-        Timer2->start();
-        return;
-    }
-    BuildGroup(true);
-    StartPolling();
-    FormResize();  // the layout the maximised showing would give the new panels
+    session_.Shown();
+}
+
+void TDiag_form::closeEvent(QCloseEvent* event) {
+    if (session_.CloseAsked())
+        kline::ChildWindow::closeEvent(event);
+    else
+        event->ignore();  // the session closes the window once its step has ended
 }
 
 void TDiag_form::resizeEvent(QResizeEvent* event) {
@@ -208,7 +171,7 @@ void TDiag_form::resizeEvent(QResizeEvent* event) {
 }
 
 void TDiag_form::FormResize() {
-    const int n = ShownParams();
+    const int n = ShownCount(station_.settings, station_.Protocol().EcuType(), ShownGroup());
     const int needed = (n / 2 + n % 2 + 1) * kRowHeight;
     if (needed > height()) {
         resize(width(), needed);
@@ -216,17 +179,8 @@ void TDiag_form::FormResize() {
             ResizeMainWindow(mainWindow_, {mainWindow_->width(), height()});
     }
     ShowWhole();
-    if (!polling_)
-        return;
-    const int w = width();
-    const int graphWidth = n > 1 ? (w - 290) / 2 : w - 160;
-    for (size_t p = 0; p < panels_.size(); ++p) {
-        const int row = static_cast<int>(p) / 2;
-        const bool left = p % 2 == 0;
-        graphs_[p]->setGeometry(left ? 135 : graphWidth + 270, row * kRowHeight + 29, graphWidth,
-                                graphs_[p]->height());
-        panels_[p]->move(left ? 5 : graphWidth + 140, row * kRowHeight + 30);
-    }
+    if (session_.Polling())
+        group_.Place(width());
 }
 
 // Shown maximised, the window keeps its minimum size even where the main window's work area
@@ -241,164 +195,52 @@ void TDiag_form::ShowWhole() {
         ResizeMainWindow(mainWindow_, {mainWindow_->width(), mainWindow_->height() + hidden});
 }
 
-// A choice made while a message box or dialog holds the screen does not come from the user
-// working in this window (the box's showing took the focus from an edited combo box, which
-// then took its text). It must not stop the poller, for the poller may be the one waiting for
-// that box's OK (and the wait for the poller holds the OK back), nor start a second CO trim
-// inside the running one's dialog.
+// Text that names no group changes nothing: the box names the group on show again.
 void TDiag_form::Group_numChange() {
-    const std::optional<int> chosen = ChosenGroup();
-    // The group on show chosen again while its poll runs changes nothing; once the poll has
-    // ended (the ECU stopped answering) choosing it again is how the user starts it anew.
-    const bool sameGroupPolling = chosen == shownGroup_ && poller_ && poller_->isRunning();
-    if (!polling_ || !chosen || sameGroupPolling || kline::DialogHoldsTheScreen()) {
-        // Nothing changes: the box goes back to naming the group on show.
-        Group_num->setCurrentIndex(shownGroup_);
-        return;
-    }
-    StopPolling();
-    Recording->EndFile();
-    TearDownGroup();
-    ShowGroup(*chosen);
-}
-
-// The box keeps naming the CO trim; the recording goes on over group changes, a file each.
-void TDiag_form::RecordingCommand() {
-    ComboBox1->setCurrentIndex(0);
-    if (!polling_)
-        return;
-    Recording->Toggle();
+    if (const std::optional<int> chosen = ChosenGroup())
+        session_.GroupChosen(*chosen);
+    else
+        NameGroup(session_.ShownGroup());
 }
 
 void TDiag_form::ComboBox1Change() {
-    if (!polling_ || kline::DialogHoldsTheScreen())
-        return;
-    StopPolling();
-    Recording->EndFile();
-    if (coTrim_)
-        coTrim_();  // the dialog has the port to itself and ends the connection
-    kline::Connect(station_, connector_);
-    TearDownGroup();
-    ShowGroup(ChosenGroup().value_or(shownGroup_));
+    session_.CoTrimChosen();
+}
+
+// The box keeps naming the CO trim.
+void TDiag_form::RecordingCommand() {
+    ComboBox1->setCurrentIndex(0);
+    session_.RecordingToggled();
 }
 
 // The width control hands the graphs its position after the step, so they follow it at once.
 void TDiag_form::UpDown1Changing(int position) {
-    if (!station_.connected)
-        return;
-    for (widgets::TGraph* graph : graphs_) graph->SetPointPerScr(position);  // 255 is refused
+    if (station_.connected)
+        group_.SetPointsPerScreen(position);
 }
 
 void TDiag_form::Timer1Timer() {
-    Timer1->stop();
-    kline::Warn(kNoParamsChosen);
-    close();
+    WarnAndClose(Timer1, kNoParamsChosen);
 }
 
 void TDiag_form::Timer2Timer() {
-    Timer2->stop();
-    kline::Warn(kNotConnected);
-    close();
+    WarnAndClose(Timer2, kNotConnected);
 }
 
-void TDiag_form::FormClose() {
-    if (station_.connected) {
-        StopPolling();
-        TearDownGroup();
-        if (!kline::Disconnect(station_))
-            platform::ShowMessage(kLinkNotEnded, platform::kError, platform::Icon::Warning);
-    }
-    Recording->Stop();  // after the stop request, so that the trace ends with it
-    polling_ = false;
+// A window closed while its warning is up may be gone after it: the main window's clean-up
+// can run in the same turn of the event loop as the box's OK, once the box has left the
+// screen. Closed already, it needs no closing.
+void TDiag_form::WarnAndClose(QTimer* timer, const char* text) {
+    timer->stop();
+    const QPointer<TDiag_form> window(this);
+    kline::Warn(text);
+    if (window)
+        close();
 }
 
-// --- the shown group ------------------------------------------------------------------------
-
-// Shows `group` afresh after the previous one was torn down.
-void TDiag_form::ShowGroup(int group) {
-    shownGroup_ = group;
-    polling_ = false;
-    if (!station_.connected) {
-        Timer2->start();
-        return;
-    }
-    BuildGroup(false);
-    for (widgets::TGraph* graph : graphs_) graph->SetPointPerScr(UpDown1->value());
-    StartPolling();
-    FormResize();
-}
-
-void TDiag_form::BuildGroup(bool byShow) {
-    const int count = ShownParams();  // never more than 16
-    for (int p = 0; p < count; ++p) {
-        auto* panel = new widgets::stPanel(client_);
-        panel->setMaximumHeight(90);
-        panel->setMinimumHeight(80);
-        panel->resize(widgets::stPanel::kWidth, kItemHeight);
-        const QRect unit = panel->UnitLabel->geometry();
-        panel->UnitLabel->setGeometry(75, unit.y(), 50, unit.height());
-
-        auto* graph = new widgets::TGraph(client_);
-        graph->resize(byShow ? kFirstGraphWidth : graph->width(), kItemHeight);
-
-        panel->show();
-        graph->show();
-        panels_.push_back(panel);
-        graphs_.push_back(graph);
-    }
-}
-
-// The panels go at once from the screen and from the poller's reach, but are deleted later: a
-// group change can run inside a click still being delivered to one of them (the click took
-// the focus from the group box, which then took its typed text).
-void TDiag_form::TearDownGroup() {
-    for (QWidget* gone : panels_) Discard(gone);
-    for (QWidget* gone : graphs_) Discard(gone);
-    panels_.clear();
-    graphs_.clear();
-}
-
-void TDiag_form::StartPolling() {
+void TDiag_form::Start(int group) {
     PollDisplay& display = *this;
-    poller_ = std::make_unique<TReader_dat>(station_, shownGroup_, this, display);
-    polling_ = true;
-}
-
-// The wait for the poller serves no user input (see kline::WaitServingEvents): a group
-// change, CO trim command or close box clicked meanwhile is handled after the stop.
-void TDiag_form::StopPolling() {
-    StopPoller(poller_);
-}
-
-// --- the poller's hand-overs ----------------------------------------------------------------
-
-void TDiag_form::StartPanels(std::span<const int32_t> items) {
-    const kline::EcuProtocol& protocol = station_.Protocol();
-    const size_t count = std::min(items.size(), panels_.size());
-    for (size_t p = 0; p < count; ++p) {
-        const int k = items[p];
-        graphs_[p]->SetMaxValue(ParamGraphMax(protocol, k));
-        graphs_[p]->SetMinValue(ParamGraphMin(protocol, k));
-        panels_[p]->NameLabel->setText(Text(ParamName(protocol, k)));
-        panels_[p]->UnitLabel->setText(Text(ParamUnit(protocol, k)));
-        panels_[p]->ShortNameLabel->setText(Text(ParamShortName(protocol, k)));
-        panels_[p]->FitTexts();
-        graphs_[p]->Clear();
-    }
-    Recording->OnPanels(items.first(count));
-}
-
-void TDiag_form::ShowValues(std::span<const int32_t> items, const kline::KwpMessage& liveData) {
-    const kline::EcuProtocol& protocol = station_.Protocol();
-    const size_t count = std::min(items.size(), panels_.size());
-    std::vector<std::string> texts(count);
-    for (size_t p = 0; p < count; ++p) {
-        texts[p] = ParamText(protocol, liveData, items[p]);
-        panels_[p]->ValueLabel->setText(Text(texts[p]));
-        panels_[p]->FitTexts();
-        graphs_[p]->AddValue(GraphValue(texts[p]));
-    }
-    Recording->OnValues(texts);
+    poller_ = std::make_unique<TReader_dat>(station_, group, this, display);
 }
 
 }  // namespace diag

@@ -1,10 +1,11 @@
 // The diagnostics window "Диагностика ЭБУ": the live view of one display group. For each of
 // the group's parameters a value panel and, beside it, a scrolling graph, two parameters to
 // a row below a bar with the group choice, the graphs' width control and the CO trim command.
-// The window connects when it is shown, polls while it is open and ends the connection when
-// it closes.
+// The window lays out and forwards: what its events do in each state (connect when shown,
+// poll, change the group, the CO trim, end the connection when it closes) is its session's.
 #pragma once
 
+#include <QComboBox>
 #include <QPointer>
 #include <functional>
 #include <memory>
@@ -12,11 +13,16 @@
 #include <vector>
 
 #include "diag/poller.h"
+#include "diag/session.h"
+#include "diag/ui/group_panels.h"
+#include "diag/ui/horizontal_up_down.h"
+#include "diag/ui/reader_dat.h"
+#include "diag/ui/recording_control.h"
 #include "link/connector.h"
 #include "link/station.h"
 #include "link/ui/child_window.h"
+#include "link/ui/window_parts.h"
 
-class QComboBox;
 class QLabel;
 class QTimer;
 
@@ -27,11 +33,10 @@ class TGraph;
 
 namespace diag {
 
-class HorizontalUpDown;
-class RecordingControl;
-class TReader_dat;
-
-class TDiag_form final : public kline::ChildWindow, private PollDisplay {
+class TDiag_form final : public kline::ChildWindow,
+                         private PollDisplay,
+                         private DiagView,
+                         private PollerControl {
     Q_OBJECT
   public:
     // Stores `mainWindow`'s size in the settings record for the main window to restore when
@@ -64,53 +69,64 @@ class TDiag_form final : public kline::ChildWindow, private PollDisplay {
     RecordingControl* Recording;
     void RecordingCommand();
 
-    int ShownGroup() const { return shownGroup_; }
-    bool Polling() const { return polling_; }
+    int ShownGroup() const { return session_.ShownGroup(); }
+    bool Polling() const { return session_.Polling(); }
     TReader_dat* Reader() const { return poller_.get(); }
     // Panel and graph p show slot p of the shown group.
-    const std::vector<widgets::stPanel*>& Panels() const { return panels_; }
-    const std::vector<widgets::TGraph*>& Graphs() const { return graphs_; }
+    const std::vector<widgets::stPanel*>& Panels() const { return group_.Panels(); }
+    const std::vector<widgets::TGraph*>& Graphs() const { return group_.Graphs(); }
 
   protected:
-    void FormClose() override;
+    // FormClose is the session's: it may put the close off until the step it is in has ended.
+    void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
     void BuildBar();
-    int EcuType() const;
-    int ShownParams() const;
+    void WarnAndClose(QTimer* timer, const char* text);
     std::optional<int> ChosenGroup() const;
-    void ShowGroup(int group);
-    void BuildGroup(bool byShow);
-    void TearDownGroup();
     void ShowWhole();
-    void StartPolling();
-    void StopPolling();
+
+    // What the session asks of the window.
+    void NameGroup(int group) override { Group_num->setCurrentIndex(group); }  // "n группа"
+    void BuildGroup(int count, bool byShow) override {
+        group_.Build(client_, count, byShow, UpDown1->value());
+    }
+    void TearDownGroup() override { group_.TearDown(); }
+    void LayOut() override { FormResize(); }
+    void WarnAndCloseLater(Warning warning) override {
+        (warning == Warning::NoParamsChosen ? Timer1 : Timer2)->start();
+    }
+    void Close() override { close(); }
+    bool DialogHoldsTheScreen() const override { return kline::DialogHoldsTheScreen(); }
+    void ToggleRecording() override { Recording->Toggle(); }
+    void EndRecordingFile() override { Recording->EndFile(); }
+    void StopRecording() override { Recording->Stop(); }
+
+    // The poller's thread, TReader_dat. The wait of its stop serves no user input (see
+    // kline::WaitServingEvents): a choice or close box clicked meanwhile comes after the stop.
+    void Start(int group) override;
+    void Stop() override { StopPoller(poller_); }
+    bool Running() const override { return poller_ && poller_->isRunning(); }
 
     // The poller's hand-overs, run on this window's thread.
-    void StartPanels(std::span<const int32_t> items) override;
-    void ShowValues(std::span<const int32_t> items, const kline::KwpMessage& liveData) override;
+    void StartPanels(std::span<const int32_t> items) override {
+        Recording->OnPanels(group_.Start(station_.Protocol(), items));
+    }
+    void ShowValues(std::span<const int32_t> items, const kline::KwpMessage& liveData) override {
+        Recording->OnValues(group_.Show(station_.Protocol(), items, liveData));
+    }
 
     kline::Station& station_;
-    kline::Connector& connector_;
-    std::function<void()> coTrim_;
     QPointer<QWidget> mainWindow_;
     QWidget* client_;
-    std::vector<widgets::stPanel*> panels_;
-    std::vector<widgets::TGraph*> graphs_;
+    GroupPanels group_;
     std::unique_ptr<TReader_dat> poller_;
-    bool polling_ = false;
-    bool shown_ = false;
-    int shownGroup_ = 0;
+    DiagSession session_;
 };
 
 // The open diagnostics window, if any; set while the window exists.
 extern TDiag_form* Diag_form;
-
-inline constexpr const char* kNoParamsChosen =
-    "Вы не выбрали ни одного датчика! Настройте диагностику!";
-inline constexpr const char* kNotConnected = "Блок не инициализирован!";
-inline constexpr const char* kLinkNotEnded = "Связь с ЭБУ завершена не корректно!";
 
 }  // namespace diag

@@ -2,6 +2,7 @@
 
 #include "link/ui/wait.h"
 #include "platform/clock.h"
+#include "platform/thread_name.h"
 
 namespace diag {
 
@@ -24,6 +25,7 @@ TReader_dat::~TReader_dat() {
 }
 
 void TReader_dat::run() {
+    platform::NameThisThread("TReader_dat");
     poller_.Run();
 }
 

@@ -33,7 +33,15 @@ void AdapterCheck(Station& station) {
     ClosePort(station.port);
 }
 
+bool RefusedOnRecording(const Station& station) {
+    if (station.playsRecording)
+        Tell(kRecordingUnchangeable, platform::Icon::Information);
+    return station.playsRecording;
+}
+
 void ControllerReset(Station& station, Connector& connector) {
+    if (RefusedOnRecording(station))
+        return;
     connector.ShowWaiter();  // whatever `connected` says
     bool reset = false;
     if (station.connected) {
@@ -58,6 +66,8 @@ void ControllerReset(Station& station, Connector& connector) {
 }
 
 void FaultClearing(Station& station, Connector& connector) {
+    if (RefusedOnRecording(station))
+        return;
     connector.ShowWaiter();  // whatever `connected` says
     bool cleared = false;
     bool stopped = false;

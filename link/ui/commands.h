@@ -16,6 +16,10 @@ void ControllerReset(Station& station, Connector& connector);
 // StopCommunication.
 void FaultClearing(Station& station, Connector& connector);
 
+// A command that would write to the ECU asks this first: while the line plays a recording it
+// tells the user that a recording cannot be changed and answers true; nothing is sent then.
+bool RefusedOnRecording(const Station& station);
+
 inline constexpr const char* kAdapterWorks = "Адаптер функционирует нормально!";
 inline constexpr const char* kAdapterFails =
     "Адаптер не функционирует! Проверьте правильность подсоединения питания и адаптера и "
@@ -27,5 +31,7 @@ inline constexpr const char* kResetFailed = "Адаптер не был сбро
 inline constexpr const char* kFaultsCleared = "Ошибки были удачно сброшены!";
 inline constexpr const char* kFaultsNotCleared = "Ощибки не были сброшены!";
 inline constexpr const char* kStopFailed = "Связь с адаптером завершена не корректно!!";
+inline constexpr const char* kRecordingUnchangeable =
+    "Открыта запись, а не блок управления: запись изменить нельзя! В блок ничего не записано.";
 
 }  // namespace kline

@@ -11,12 +11,14 @@
 #include "link/ui/wait.h"
 #include "link/ui/window_parts.h"
 #include "platform/clock.h"
+#include "platform/thread_name.h"
 
 namespace kline {
 
 TWaiter* Waiter = nullptr;
 
 void TCommunicator::run() {
+    platform::NameThisThread("TCommunicator");
     RunConnectionAttempt(station_, terminate_);
 }
 

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "link/connection.h"
+#include "link/ui/commands.h"
 #include "link/ui/window_parts.h"
 #include "platform/messages.h"
 #include "services/co_trim.h"
@@ -110,6 +111,10 @@ void TCorrCO::UpDown1Changing(int position) {
 }
 
 void TCorrCO::BitBtn1Click() {
+    if (kline::RefusedOnRecording(station_)) {
+        done(1);
+        return;
+    }
     kline::Connect(station_, connector_);  // showing the dialog ended its connection
     if (!station_.connected) {
         kline::Warn(kEcuSilent);

@@ -274,7 +274,13 @@ TEST_F(AppTest, MainMenuOffersItsEntriesInOrder) {
         std::vector<Entry> entries;
     };
     const Top tops[] = {
-        {&TMainForm::N1, "N1", "Файл", {{&TMainForm::N5, "N5", "Выход"}}},
+        {&TMainForm::N1,
+         "N1",
+         "Файл",
+         {{&TMainForm::OpenRecordingItem, "OpenRecordingItem", "Открыть запись..."},
+          {&TMainForm::CloseRecordingItem, "CloseRecordingItem", "Закрыть запись"},
+          {&TMainForm::DemonstrationItem, "DemonstrationItem", "Демонстрация"},
+          {&TMainForm::N5, "N5", "Выход"}}},
         {&TMainForm::N2,
          "N2",
          "Настройки",
@@ -301,7 +307,8 @@ TEST_F(AppTest, MainMenuOffersItsEntriesInOrder) {
         EXPECT_EQ(menu, f.*tops[i].member);
         EXPECT_EQ(menu->objectName(), tops[i].name);
         EXPECT_EQ(menu->title(), QString::fromUtf8(tops[i].text));
-        const QList<QAction*> actions = menu->actions();
+        QList<QAction*> actions = menu->actions();
+        actions.removeIf([](const QAction* action) { return action->isSeparator(); });
         ASSERT_EQ(actions.size(), static_cast<qsizetype>(tops[i].entries.size()));
         for (size_t j = 0; j < tops[i].entries.size(); ++j) {
             const Entry& entry = tops[i].entries[j];

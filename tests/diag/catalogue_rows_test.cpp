@@ -6,6 +6,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "diag/catalogue.h"
 #include "link/ecu_protocol.h"
@@ -141,6 +142,58 @@ TEST_P(CatalogueRows, EveryRowLetterForLetterWithItsDecodedValue) {
 INSTANTIATE_TEST_SUITE_P(Families, CatalogueRows,
                          ::testing::Values(Catalogue{"Type0", 0, kType0},
                                            Catalogue{"Type1", 1, kType1}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// The flag rows of one byte, from `firstIndex` on, with the bit each of them reads.
+struct FlagByte {
+    const char* label;
+    int ecuType;
+    int firstIndex;
+    int byte;
+    std::vector<int> bits;
+};
+
+void PrintTo(const FlagByte& f, std::ostream* os) {
+    *os << f.label;
+}
+
+const FlagByte kFlagBytes[] = {
+    {"Type0_Byte32", 0, 22, 32, {0, 1, 2, 7, 5}},
+    {"Type0_Byte33", 0, 27, 33, {0}},
+    {"Type0_Byte34", 0, 28, 34, {6}},
+    {"Type1_Byte4", 1, 17, 4, {0, 1, 2, 3, 4, 5, 6, 7}},
+    {"Type1_Byte5", 1, 25, 5, {0, 1, 2, 3, 4, 5, 6, 7}},
+};
+
+// A live data answer with `value` at `byte` and `beside` in the bytes either side of it.
+kline::KwpMessage FlagAnswer(int byte, uint8_t value, uint8_t beside) {
+    kline::KwpMessage record;
+    record.length = 36;
+    record.data[0] = 0x61;
+    record.data[1] = 0x01;
+    record.data[byte - 1] = record.data[byte + 1] = beside;
+    record.data[byte] = value;
+    return record;
+}
+
+class FlagRows : public ::testing::TestWithParam<FlagByte> {};
+
+// "Да" when only the row's bit is set; "Нет" when every other bit of its byte and of the bytes
+// beside it is set: a row reading another bit or another byte fails one of the two.
+TEST_P(FlagRows, EachReadsItsOwnBitOfItsOwnByte) {
+    const FlagByte& f = GetParam();
+    const kline::EcuProtocol protocol(f.ecuType);
+    for (size_t i = 0; i < f.bits.size(); ++i) {
+        const int index = f.firstIndex + static_cast<int>(i);
+        const auto bit = static_cast<uint8_t>(1u << f.bits[i]);
+        const auto otherBits = static_cast<uint8_t>(~bit);
+        SCOPED_TRACE(testing::Message() << "row " << index << ", bit " << f.bits[i]);
+        EXPECT_EQ(diag::ParamText(protocol, FlagAnswer(f.byte, bit, 0x00), index), "Да");
+        EXPECT_EQ(diag::ParamText(protocol, FlagAnswer(f.byte, otherBits, 0xFF), index), "Нет");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogues, FlagRows, ::testing::ValuesIn(kFlagBytes),
                          [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

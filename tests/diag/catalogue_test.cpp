@@ -89,13 +89,6 @@ const DecodeCase kDecodeCases[] = {
     {"t0_row20_below_64", 0, 20, {{29, 0x3F}}, "0"},
     {"t0_row20_64", 0, 20, {{29, 0x40}}, "1"},
     {"t0_row20_max", 0, 20, {{29, 0xFF}}, "3"},
-    {"t0_row22_bit0_of_0x81", 0, 22, {{32, 0x81}}, "Да"},
-    {"t0_row23_bit1_of_0x81", 0, 23, {{32, 0x81}}, "Нет"},
-    {"t0_row24_bit2_of_0x81", 0, 24, {{32, 0x81}}, "Нет"},
-    {"t0_row25_bit7_of_0x81", 0, 25, {{32, 0x81}}, "Да"},
-    {"t0_row26_bit5_of_0x81", 0, 26, {{32, 0x81}}, "Нет"},
-    {"t0_row26_bit5_set", 0, 26, {{32, 0x20}}, "Да"},
-    {"t0_row28_bit6_at_34", 0, 28, {{34, 0x40}}, "Да"},
     // ECU type 1
     {"t1_coolant_zero_byte", 1, 0, {{10, 0x00}}, "-40"},
     {"t1_co_plus_one", 1, 1, {{11, 0x01}}, "0.0039"},
@@ -113,9 +106,6 @@ const DecodeCase kDecodeCases[] = {
     {"t1_air_low_byte_first", 1, 13, {{24, 0x10}, {25, 0x27}}, "1000"},
     {"t1_rom_sum_max", 1, 33, {{32, 0xFF}, {33, 0xFF}}, "65535"},
     {"t1_rom_sum_low_byte_first", 1, 33, {{32, 0x01}, {33, 0x00}}, "1"},
-    {"t1_engine_stopped_flag", 1, 17, {{4, 0x01}}, "Да"},
-    {"t1_engine_stopped_flag_clear", 1, 17, {{4, 0xFE}}, "Нет"},
-    {"t1_current_oxygen_bit7_at_5", 1, 32, {{5, 0x80}}, "Да"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, DecodeTest, ::testing::ValuesIn(kDecodeCases),

@@ -292,17 +292,6 @@ TEST_F(DiagFormTest, AllGroupsEmptyWarnAndCloseWithoutConnecting) {
     EXPECT_TRUE(form->Panels().empty());
 }
 
-TEST_F(DiagFormTest, InvalidEcuTypeFindsNoGroupAndConnectsNot) {
-    station.settings.ecuType = 9;
-    station.BuildProtocol();
-    station.settings.groupCounts[0][0] = 3;
-    station.settings.groupCounts[1][0] = 3;
-    Open();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return closed; }, kWait));
-    EXPECT_EQ(sink.Texts(), std::vector<std::string>{diag::kNoParamsChosen});
-    EXPECT_EQ(line.Opens(), 0);
-}
-
 TEST_F(DiagFormTest, NoConnectionWarnsAndClosesWithoutPanels) {
     testing_support::ScriptedBackend refusing;
     refusing.refuseOpen = true;
@@ -422,10 +411,6 @@ TEST_F(DiagFormTest, CoTrimCommandResumesTheSameGroupWithFreshPanelsAndClearedGr
     testing_support::WhenReady(
         form, [&] { return testing_support::WaitsForTheUser(coTrim.get(), coTrim->Timer1); },
         [&] {
-            // A second choice reaching the window while the dialog holds the screen (input
-            // its popup list still took) starts no second CO trim inside the first.
-            emit form->ComboBox1->activated(0);
-            EXPECT_EQ(form->Reader(), nullptr);  // no poller: the line stays the dialog's
             trimShown = coTrim->CurCo->text();
             ecu.liveSilent = true;
             coTrim->done(0);
@@ -446,26 +431,6 @@ TEST_F(DiagFormTest, CoTrimCommandResumesTheSameGroupWithFreshPanelsAndClearedGr
         for (int row : graph->Points()) ASSERT_EQ(row, graph->ZeroLine());
     }
     EXPECT_EQ(form->Panels()[0]->ValueLabel->text(), QStringLiteral("-10000"));
-}
-
-TEST_F(DiagFormTest, ClosingAgainstASilentStopMakesTenAttemptsAndSaysSo) {
-    Group(0, {0});
-    Open();
-    ASSERT_TRUE(ValuesShown());
-    ecu.stopSilent = true;
-    form->close();
-    EXPECT_TRUE(closed);
-    EXPECT_EQ(
-        sink.reports,
-        (std::vector<platform::Report>{{diag::kLinkNotEnded, "Ошибка!", platform::Icon::Warning}}));
-    const auto stops = line.Requests(0x82);
-    ASSERT_EQ(stops.size(), 10u);
-    for (size_t i = 1; i < stops.size(); ++i)
-        EXPECT_EQ(stops[i].micros - stops[i - 1].micros, (250 + 110) * 1000);
-    EXPECT_EQ(station.connected, 0);
-    EXPECT_FALSE(station.port.IsOpen());
-    EXPECT_EQ(form->Reader(), nullptr);
-    EXPECT_TRUE(form->Panels().empty());
 }
 
 TEST_F(DiagFormTest, ClosingDuringUnansweredAttemptsShowsTheMessageOnceAndFinishes) {

@@ -200,8 +200,9 @@ TEST_P(KlineSimRefuses, ATraceItCannotPlaySayingWhy) {
 INSTANTIATE_TEST_SUITE_P(
     Traces, KlineSimRefuses,
     testing::Values(
-        Refused{"NoLiveData", "0.000000 tester 82 11 F1 1A 80 20\n0.030000 ecu 83 F1 11 5A 80 01 00",
-                "", "0: no live-data answer (service 21) to replay"},
+        Refused{"NoLiveData",
+                "0.000000 tester 82 11 F1 1A 80 20\n0.030000 ecu 83 F1 11 5A 80 01 00", "",
+                "0: no live-data answer (service 21) to replay"},
         Refused{"OtherFamily", "0.000000 tester 82 11 F1 21 01 A6\n0.030000 ecu 81 F1 11 61 D4",
                 " --ecu 1", " the trace is of ECU type 0 (address 0x11), not --ecu 1"},
         Refused{"NotATrace", "%PDF-1.4\n", "",

@@ -1,9 +1,9 @@
 // The Win32 backend on a real serial line: two ports joined end to end (under Wine, a socat
-// pseudo-terminal pair registered as COM5 and COM6). The station's side is opened with the
+// pseudo-terminal pair registered as COM12 and COM6). The station's side is opened with the
 // link's OpenPort; the simulated adapter and ECU serve the other side on a thread of their
 // own. The waits are real: the time-outs of a real port are what is tested.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -255,12 +255,16 @@ INSTANTIATE_TEST_SUITE_P(Families, Win32SerialFamilyTest, ::testing::Values(0, 1
                              return "Type" + std::to_string(info.param);
                          });
 
-TEST(Win32SerialPort, MissingPortIsRefused) {
+// The details name the port asked for and the ports there are, the station's among them.
+TEST(Win32SerialPort, MissingPortIsRefusedWithThePortsPresent) {
     testing_support::RecordingSink sink;
     kline::Port port;
     EXPECT_FALSE(kline::OpenPort(platform::SystemSerialBackend(), "COM9", 10400, port));
     EXPECT_FALSE(port.IsOpen());
-    EXPECT_EQ(sink.Texts(), std::vector<std::string>{kline::kPortBusy});
+    ASSERT_EQ(sink.Texts(), std::vector<std::string>{kline::kPortBusy});
+    const std::string details = sink.Reports()[0].details;
+    EXPECT_NE(details.find("Порта COM9 нет в системе"), std::string::npos) << details;
+    EXPECT_NE(details.find(kStationPort), std::string::npos) << details;
 }
 
 TEST(Win32SerialPort, DiskFileIsNoPort) {

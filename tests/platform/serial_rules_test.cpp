@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <string>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -39,6 +40,41 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 constexpr uint32_t kMax = 0xFFFFFFFFu;
+
+TEST(Win32DeviceName, ComPortsGoThroughTheDeviceNamespace) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"COM1", R"(\\.\COM1)"},   {"COM9", R"(\\.\COM9)"},
+        {"COM12", R"(\\.\COM12)"}, {"com10", R"(\\.\COM10)"},
+        {"COM0", "COM0"},          {"COMx", "COMx"},
+        {"ttyUSB0", "ttyUSB0"},    {"", ""}};
+    for (const auto& [name, device] : rows) EXPECT_EQ(Win32DeviceName(name), device) << name;
+}
+
+TEST(SameRate, AllowsTheTwoPercentAUartDivisorMisses) {
+    EXPECT_TRUE(SameRate(10400, 10400));
+    EXPECT_TRUE(SameRate(10416, 10400));  // 16 MHz / 16 / 96: a UART's nearest divisor
+    EXPECT_TRUE(SameRate(10192, 10400));
+    EXPECT_FALSE(SameRate(10191, 10400));
+    EXPECT_FALSE(SameRate(9600, 10400));  // a chip with a fixed table rounds down
+    EXPECT_FALSE(SameRate(0, 360));
+}
+
+// What the Win32 backend reads back: a rate a chip rounded is refused, Linux's stand-in for a
+// custom rate (reported under Wine) is not.
+TEST(Win32TakesRate, RefusesARoundedRateButNotTheCustomRateStandIn) {
+    EXPECT_TRUE(Win32TakesRate(10400, 10400));
+    EXPECT_TRUE(Win32TakesRate(38400, 10400));
+    EXPECT_TRUE(Win32TakesRate(38400, 360));
+    EXPECT_FALSE(Win32TakesRate(9600, 10400));
+    EXPECT_FALSE(Win32TakesRate(300, 360));
+}
+
+TEST(Win32OpenError, AccessDeniedIsAPortAnotherProgramHolds) {
+    const std::pair<uint32_t, OpenError> rows[] = {
+        {2, OpenError::Missing}, {3, OpenError::Missing},  {5, OpenError::Busy},
+        {32, OpenError::Busy},   {87, OpenError::Unknown}, {0, OpenError::Unknown}};
+    for (const auto& [code, error] : rows) EXPECT_EQ(Win32OpenError(code), error) << code;
+}
 
 struct WaitRow {
     const char* label;

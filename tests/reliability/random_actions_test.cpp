@@ -12,10 +12,7 @@
 // actions that led to it, also when the process dies.
 #include <QtCore/private/qobject_p.h>
 #include <QtCore/private/qthread_p.h>
-#include <dirent.h>
-#include <execinfo.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QAbstractItemView>
 #include <QAbstractSlider>
@@ -37,13 +34,12 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <deque>
-#include <fstream>
 #include <map>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "app/about_box.h"
 #include "app/comm_prop.h"
@@ -55,6 +51,7 @@
 #include "services/ui/co_trim_window.h"
 #include "services/ui/passport_window.h"
 #include "sim/line_timing.h"
+#include "tests/reliability/process_watch.h"
 #include "tests/reliability/station_rig.h"
 #include "tests/reliability/user_input.h"
 
@@ -83,32 +80,7 @@ std::vector<uint32_t> Seeds() {
 // What is printed when the process dies: the seed and the last actions (best effort).
 std::string crashNote;
 void PrintCrashNote() {
-    [[maybe_unused]] const ssize_t n = write(2, crashNote.data(), crashNote.size());
-}
-void OnFatalSignal(int signal) {
-    PrintCrashNote();
-    // The stack as offsets into the binaries: `addr2line -e BINARY OFFSET` names the lines.
-    void* frames[64];
-    backtrace_symbols_fd(frames, backtrace(frames, 64), 2);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-// The worker threads of the station (the connection worker and the poller) are QThreads
-// that carry the class's name.
-int WorkerThreads() {
-    int workers = 0;
-    DIR* dir = opendir("/proc/self/task");
-    while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
-        std::string name;
-        std::getline(comm, name);
-        workers += name == "QThread";
-    }
-    closedir(dir);
-    return workers;
+    reliability::WriteToStandardError(crashNote);
 }
 
 template <class T>
@@ -923,11 +895,11 @@ const std::vector<Invariant> kInvariants = {
          for (int look = 0; look < 2000; ++look) {
              const int allowed =
                  (kline::Waiter && kline::Waiter->isVisible() ? 1 : 0) + (diag::Diag_form ? 1 : 0);
-             const int workers = WorkerThreads();
+             const int workers = reliability::WorkerThreads();
              why = std::to_string(workers) + " workers, " + std::to_string(allowed) + " allowed";
              if (workers <= std::min(allowed, 1))
                  return true;
-             usleep(1000);
+             std::this_thread::sleep_for(std::chrono::milliseconds(1));
          }
          (void)u;
          return false;
@@ -978,11 +950,8 @@ TEST_P(RandomActions, StationHoldsUp) {
 #ifdef TAVRO_SANITIZED
     // The sanitizer's own report of a crash (with its stacks) comes first, then the note.
     __sanitizer_set_death_callback(PrintCrashNote);
-    std::signal(SIGABRT, OnFatalSignal);
-#else
-    std::signal(SIGSEGV, OnFatalSignal);
-    std::signal(SIGABRT, OnFatalSignal);
 #endif
+    reliability::PrintOnCrash(crashNote);
     kline::QtMessageSink messages;
     RandomUser user(GetParam(), EnvInt("TAVRO_RANDOM_ACTIONS", 1500));
     const std::vector<std::string> failures = user.Run();

@@ -84,11 +84,13 @@ class WindowLine : public ::testing::TestWithParam<int> {
         waiter = testing_support::MakeWaiter(station);
         // A user who gives up: a connecting dialog still up after a minute on the clock is
         // stopped, so that a window that connects when it should not fails instead of hanging.
+        // The timer is the dialog's child, so the dialog outlives it; `waiter` does not (it is
+        // empty while the dialog is being destroyed, and Windows still serves timers then).
         auto* patience = new QTimer(waiter.get());
-        QObject::connect(patience, &QTimer::timeout, [this] {
-            if (waiter->isVisible() && clock.NowMicros() - waiterShown_ > 60'000'000)
-                waiter->BitBtn1Click();
-            if (!waiter->isVisible())
+        QObject::connect(patience, &QTimer::timeout, [this, dialog = waiter.get()] {
+            if (dialog->isVisible() && clock.NowMicros() - waiterShown_ > 60'000'000)
+                dialog->BitBtn1Click();
+            if (!dialog->isVisible())
                 waiterShown_ = clock.NowMicros();
         });
         patience->start(2);

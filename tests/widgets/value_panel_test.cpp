@@ -145,7 +145,7 @@ TEST(ValuePanelTest, FitTextsShrinksOnlyWhatWouldBeCutOff) {
     stPanel panel;
     for (const Row& row :
          {Row{&stPanel::ValueLabel, 14, "14", false},
-          Row{&stPanel::ValueLabel, 14, "-0.0039", true},
+          Row{&stPanel::ValueLabel, 14, "-0.00390625", true},
           Row{&stPanel::NameLabel, 8, "Расход воздуха", false},
           Row{&stPanel::NameLabel, 8, "Текущая коррекция рассчитанного расхода воздуха", true}}) {
         SCOPED_TRACE(row.text);
