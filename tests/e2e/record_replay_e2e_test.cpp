@@ -1,8 +1,6 @@
-// Record and replay: the diagnostics window records sixteen parameters, the recording ends by
-// "Остановить запись" while polling, a group change or closing the window, and its trace plays
-// whole: the station shows every recorded answer again in the same order, looping, none
-// skipped, the trace neither refused nor cut. Twenty-one recordings in-process on the virtual
-// clock, one of each ending against kline-sim; and traces kline-sim cannot play are refused.
+// Record and replay: however a recording of sixteen parameters ends, its trace plays whole,
+// every recorded answer shown again in order, looping. Twenty-one recordings in-process on the
+// virtual clock, one of each ending against kline-sim; traces kline-sim cannot play refused.
 #include <sys/wait.h>
 
 #include <QComboBox>

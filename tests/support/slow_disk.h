@@ -22,12 +22,10 @@ class SlowDisk final : public diag::RecordingDisk {
     std::atomic<int> calls{0};  // begun, held or not
 
     void MakeFolder(const std::filesystem::path& folder) override {
-        Hold();
-        RecordingDisk::MakeFolder(folder);
+        Hold(), RecordingDisk::MakeFolder(folder);
     }
     std::unique_ptr<diag::RecordingFile> Create(const std::filesystem::path& path) override {
-        Hold();
-        auto file = RecordingDisk::Create(path);
+        auto file = (Hold(), RecordingDisk::Create(path));
         return file ? std::make_unique<File>(std::move(file), *this) : nullptr;
     }
 
@@ -40,13 +38,11 @@ class SlowDisk final : public diag::RecordingDisk {
         std::unique_ptr<diag::RecordingFile> inner;
         SlowDisk& disk;
     };
-
     void Hold() {
         ++calls;
         std::unique_lock lock(mutex_);
         wake_.wait_for(lock, hold_, [this] { return released_; });
     }
-
     const std::chrono::milliseconds hold_;
     std::mutex mutex_;
     std::condition_variable wake_;
