@@ -6,7 +6,8 @@
 # poll's paint, a figure the machine's load does not move.
 #
 #   bench/run.sh              build in build/bench-release and measure
-#   bench/run.sh --recording  only the 50 ms poll period with and without a recording
+#   bench/run.sh --recording  only the 50 ms poll period without a recording, with one, and
+#                             with one on a disk that holds every call for 2 s
 #   bench/run.sh --wakeup [N] only N fresh stations (1000) waking kline-sim --strict-wakeup
 #   BENCH_BUILD_DIR=DIR bench/run.sh
 #

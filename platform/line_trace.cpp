@@ -88,7 +88,28 @@ bool Fail(std::string& error, std::string text) {
     return false;
 }
 
+constexpr size_t kMostQuoted = 60;
+
 }  // namespace
+
+size_t KwpFrameSize(std::span<const uint8_t> bytes) {
+    if (bytes.empty())
+        return 0;
+    const size_t header = (bytes[0] & 0x80) ? 3 : 1;
+    const size_t length = bytes[0] & 0x3F;
+    if (length != 0)
+        return header + length + 1;
+    if (bytes.size() <= header)
+        return 0;
+    return header + 1 + bytes[header] + 1;
+}
+
+std::string QuotedForMessage(std::string_view text) {
+    std::string quoted;
+    for (size_t i = 0; i < text.size() && i < kMostQuoted; ++i)
+        quoted += text[i] >= ' ' && text[i] <= '~' ? text[i] : '?';
+    return text.size() > kMostQuoted ? quoted + "..." : quoted;
+}
 
 std::string FormatTraceLine(const TraceLine& line) {
     const long long micros = line.micros > 0 ? line.micros : 0;
@@ -112,10 +133,11 @@ bool ParseTraceLine(std::string_view text, TraceLine& line, std::string& error) 
     TraceLine parsed;
     const std::string_view time = NextWord(text);
     if (!ParseTime(time, parsed.micros))
-        return Fail(error, "bad time \"" + std::string(time) + "\" (seconds with six decimals)");
+        return Fail(error,
+                    "bad time \"" + QuotedForMessage(time) + "\" (seconds with six decimals)");
     const std::string_view kind = NextWord(text);
     if (!ParseKind(kind, text, parsed.kind))
-        return Fail(error, "unknown side \"" + std::string(kind) +
+        return Fail(error, "unknown side \"" + QuotedForMessage(kind) +
                                "\" (tester, echo, ecu, break set, break clear)");
     for (std::string_view word = NextWord(text); !word.empty(); word = NextWord(text)) {
         if (IsBreak(parsed.kind))
@@ -123,7 +145,7 @@ bool ParseTraceLine(std::string_view text, TraceLine& line, std::string& error) 
         const int high = word.size() == 2 ? HexDigit(word[0]) : -1;
         const int low = word.size() == 2 ? HexDigit(word[1]) : -1;
         if (high < 0 || low < 0)
-            return Fail(error, "bad byte \"" + std::string(word) + "\" (two hex digits)");
+            return Fail(error, "bad byte \"" + QuotedForMessage(word) + "\" (two hex digits)");
         parsed.bytes.push_back(static_cast<uint8_t>(high * 16 + low));
     }
     if (!IsBreak(parsed.kind) && parsed.bytes.empty())
@@ -158,12 +180,10 @@ bool ReadTrace(std::istream& in, std::vector<TraceLine>& lines, TraceError& erro
 
 std::vector<std::string> TraceWriter::Add(const TraceByte& event) {
     std::vector<std::string> lines;
-    const bool continues = !pending_.bytes.empty() && event.kind == pending_.kind &&
-                           event.micros - last_ <= kTraceBurstGapMicros;
-    if (!pending_.bytes.empty() && !continues) {
-        lines.push_back(PendingLine());
-        pending_.bytes.clear();
-    }
+    // A frame never spans two sides or a break: the unfinished one ends there.
+    if (!pending_.bytes.empty() && (event.kind != pending_.kind || IsBreak(event.kind)))
+        lines = TakePending();
+    for (std::string& line : Flush(event.micros)) lines.push_back(std::move(line));
     if (IsBreak(event.kind)) {
         lines.push_back(FormatTraceLine({event.micros - origin_, event.kind, {}, 0}));
         return lines;
@@ -174,19 +194,27 @@ std::vector<std::string> TraceWriter::Add(const TraceByte& event) {
     }
     pending_.bytes.push_back(event.byte);
     last_ = event.micros;
+    if (FrameComplete())
+        for (std::string& line : TakePending()) lines.push_back(std::move(line));
     return lines;
 }
 
 std::vector<std::string> TraceWriter::Flush(int64_t nowMicros, bool force) {
-    if (pending_.bytes.empty() || (!force && nowMicros - last_ <= kTraceBurstGapMicros))
-        return {};
-    std::vector<std::string> lines{PendingLine()};
-    pending_.bytes.clear();
-    return lines;
+    const bool dropped = dropIdle_ > 0 && nowMicros - last_ > dropIdle_;
+    return force || dropped ? TakePending() : std::vector<std::string>{};
 }
 
-std::string TraceWriter::PendingLine() const {
-    return FormatTraceLine(pending_);
+bool TraceWriter::FrameComplete() const {
+    const size_t size = KwpFrameSize(pending_.bytes);
+    return size != 0 && pending_.bytes.size() >= size;
+}
+
+std::vector<std::string> TraceWriter::TakePending() {
+    if (pending_.bytes.empty())
+        return {};
+    std::vector<std::string> lines{FormatTraceLine(pending_)};
+    pending_.bytes.clear();
+    return lines;
 }
 
 }  // namespace platform

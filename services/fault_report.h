@@ -1,5 +1,5 @@
 // The fault list as the customer takes it away: tab-separated text for the clipboard, and
-// the lines of a one-page report (date and time, ECU family, the rows with descriptions and
+// the lines of a printed report (date and time, ECU family, the rows with descriptions and
 // status columns). The window draws the report; what it says is decided here.
 #pragma once
 

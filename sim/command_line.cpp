@@ -129,6 +129,7 @@ bool ApplyOption(const std::string& name, const std::string& value, SimSetup& se
         if (!ParseNumber(value, 10, 0, settings::kEcuTypes - 1, number))
             return Fail(error, "--ecu takes 0 or 1");
         setup.ecu.type = static_cast<int>(number);
+        setup.ecuGiven = true;
     } else if (name == "--p2") {
         if (!ParseNumber(value, 10, 0, 60'000, number))
             return Fail(error, "--p2 takes milliseconds");
@@ -250,7 +251,11 @@ Options:
                          each request gets the answers recorded for it, in recorded order
                          and again from the first, after the recorded delays; a session
                          begun before the recording gets the usual StartCommunication and
-                         StopCommunication answers. A trace that cannot be read is named
+                         StopCommunication answers. The ECU family is the trace's (--ecu
+                         must name the same one); standard error tells the family, the
+                         address and the answers held per service. A last answer cut short
+                         is left out with a warning. A trace that cannot be read, holds no
+                         live-data answer or is of another family than --ecu is refused
                          with its wrong line, and kline-sim exits with status 2
   --help                 this text
 

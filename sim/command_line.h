@@ -22,6 +22,7 @@ struct ServiceFault {
 
 struct SimSetup {
     EcuOptions ecu;
+    bool ecuGiven = false;  // --ecu was given (else a replay plays the trace's own family)
     AdapterMode adapter = AdapterMode::Normal;
     // --cable: without it StartCommunication after idle line wakes the ECU (a pseudo-terminal
     // shows no break); with it only a real wake-up does, and the cable's latency applies.

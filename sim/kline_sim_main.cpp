@@ -123,6 +123,40 @@ int Serve(const sim::SimSetup& setup, sim::PtyMaster& pty, sim::TraceReplay* rep
     return 0;
 }
 
+// Reads the trace of --replay and says what it plays; false (said why) when it cannot play.
+bool LoadReplay(sim::SimSetup& setup, sim::TraceReplay& replay) {
+    const char* file = setup.replay.c_str();
+    std::ifstream in(setup.replay, std::ios::binary);
+    std::string error;
+    if (!in) {
+        std::fprintf(stderr, "kline-sim: %s: cannot be read\n", file);
+        return false;
+    }
+    if (!sim::LoadReplay(in, replay, error)) {
+        std::fprintf(stderr, "kline-sim: %s:%s\n", file, error.c_str());
+        return false;
+    }
+    // The station shows live data first of all: without it, it would wait in vain.
+    if (!replay.HasLiveData()) {
+        std::fprintf(stderr, "kline-sim: %s:0: no live-data answer (service 21) to replay\n", file);
+        return false;
+    }
+    for (const platform::TraceError& warning : replay.Warnings())
+        std::fprintf(stderr, "kline-sim: %s:%zu: warning: %s\n", file, warning.line,
+                     warning.what.c_str());
+    const std::optional<int> type = replay.EcuType();
+    if (setup.ecuGiven && type != setup.ecu.type) {
+        const std::string family = type ? "type " + std::to_string(*type) : "no known type";
+        std::fprintf(stderr,
+                     "kline-sim: %s: the trace is of ECU %s (address 0x%02X), not --ecu %d\n", file,
+                     family.c_str(), replay.EcuAddress(), setup.ecu.type);
+        return false;
+    }
+    setup.ecu.type = type.value_or(setup.ecu.type);
+    std::fprintf(stderr, "kline-sim: %s: playing %s\n", file, replay.Summary().c_str());
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,17 +173,8 @@ int main(int argc, char** argv) {
     // The trace is read whole before the port is announced: a wrong one never serves half a
     // session.
     sim::TraceReplay replay;
-    if (!setup.replay.empty()) {
-        std::ifstream in(setup.replay, std::ios::binary);
-        if (!in) {
-            std::fprintf(stderr, "kline-sim: %s: cannot be read\n", setup.replay.c_str());
-            return 2;
-        }
-        if (!sim::LoadReplay(in, replay, error)) {
-            std::fprintf(stderr, "kline-sim: %s:%s\n", setup.replay.c_str(), error.c_str());
-            return 2;
-        }
-    }
+    if (!setup.replay.empty() && !LoadReplay(setup, replay))
+        return 2;
     sim::PtyMaster pty;
     if (!pty.Open(error)) {
         std::fprintf(stderr, "kline-sim: %s\n", error.c_str());

@@ -16,6 +16,8 @@ inline constexpr int64_t kFrameDropIdleMicros = 25'000;
 
 // The ECU's default answer delay after the end of a request (ISO 14230-2 P2min).
 inline constexpr int64_t kDefaultP2Micros = 25'000;
+// The latest an ECU answers after a request by default (ISO 14230-2 P2max).
+inline constexpr int64_t kP2MaxMicros = 50'000;
 
 // A started session ends after this long without a request (ISO 14230-2 P3max).
 inline constexpr int64_t kP3MaxMicros = 5'000'000;

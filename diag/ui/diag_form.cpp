@@ -124,6 +124,7 @@ void TDiag_form::BuildBar() {
     // After the CO trim, the recording command that applies now. Only the items run their
     // commands; typed text does not.
     Recording = new RecordingControl(station_, Bar, {435, 8});
+    Recording->lineBusy = [this] { return poller_ && poller_->isRunning(); };
     ComboBox1->addItem(Recording->CommandText());
     connect(Recording, &RecordingControl::CommandChanged, this,
             [this] { ComboBox1->setItemText(1, Recording->CommandText()); });

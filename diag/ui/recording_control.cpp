@@ -2,6 +2,8 @@
 
 #include <QLabel>
 #include <QTimer>
+#include <chrono>
+#include <utility>
 
 #include "diag/catalogue.h"
 #include "link/ui/window_parts.h"
@@ -28,7 +30,7 @@ std::vector<RecordedColumn> ColumnsOf(const kline::EcuProtocol& protocol,
 }  // namespace
 
 RecordingControl::RecordingControl(kline::Station& station, QWidget* bar, QPoint noteAt)
-    : QObject(bar), station_(station) {
+    : QObject(bar), station_(station), recording_(std::make_unique<LiveRecording>()) {
     Note = new QLabel(bar);
     Note->setObjectName("RecordNote");
     Note->move(noteAt);
@@ -38,6 +40,7 @@ RecordingControl::RecordingControl(kline::Station& station, QWidget* bar, QPoint
     connect(noteTimer_, &QTimer::timeout, this, &RecordingControl::ShowNote);
 }
 
+// The recordings end with it; those still at the disk finish alone.
 RecordingControl::~RecordingControl() {
     station_.lineTap.SetTap(nullptr);
 }
@@ -48,77 +51,105 @@ QString RecordingControl::CommandText() const {
 
 void RecordingControl::Toggle() {
     if (wanted_) {
-        Stop();
+        EndWish(LineIdle());
         return;
     }
     wanted_ = true;
     if (panelsStarted_)
-        StartFile();  // otherwise the file starts with the panels, when the columns are known
+        StartFile(
+            LineIdle());  // otherwise the file starts with the panels, when the columns are known
     emit CommandChanged();
 }
 
+// The poller waits in its hand-over: nothing is on the line.
 void RecordingControl::OnPanels(std::span<const int32_t> items) {
     items_.assign(items.begin(), items.end());
     panelsStarted_ = true;
     if (wanted_)
-        StartFile();
+        StartFile(true);
 }
 
 void RecordingControl::OnValues(const std::vector<std::string>& texts) {
-    recording_.AddValues(texts, platform::NowMicros());
+    recording_->AddValues(texts, platform::NowMicros());
 }
 
 void RecordingControl::EndFile() {
     panelsStarted_ = false;
-    CloseFile();
-}
-
-void RecordingControl::CloseFile() {
-    station_.lineTap.SetTap(nullptr);
-    recording_.End();
-    noteTimer_->stop();
-    Note->hide();
+    CloseFile(true);
 }
 
 void RecordingControl::Stop() {
-    CloseFile();
+    EndWish(true);
+}
+
+void RecordingControl::EndWish(bool lineIdle) {
+    CloseFile(lineIdle);
     if (!wanted_)
         return;
     wanted_ = false;
     emit CommandChanged();
 }
 
-void RecordingControl::StartFile() {
-    CloseFile();
-    const kline::EcuProtocol& protocol = station_.Protocol();
-    const std::string about = "тип ЭБУ " + std::to_string(protocol.EcuType());
-    if (!recording_.Start(folder, ColumnsOf(protocol, items_), about, platform::NowMicros())) {
-        EndWithMessage(kRecordStartFailed);
-        return;
+// The ended recording's thread writes and closes its files; the timer looks for its end.
+void RecordingControl::CloseFile(bool lineIdle) {
+    station_.lineTap.SetTap(nullptr);
+    Note->hide();
+    if (recording_->Running()) {
+        recording_->End(lineIdle);
+        ended_.push_back(std::exchange(recording_, std::make_unique<LiveRecording>()));
     }
-    station_.lineTap.SetTap(&recording_);
-    ShowNote();
-    Note->show();
-    noteTimer_->start();
+    if (ended_.empty())
+        noteTimer_->stop();
 }
 
+void RecordingControl::StartFile(bool lineIdle) {
+    CloseFile(lineIdle);
+    const kline::EcuProtocol& protocol = station_.Protocol();
+    const std::string about = "тип ЭБУ " + std::to_string(protocol.EcuType());
+    recording_ = std::make_unique<LiveRecording>(*disk);
+    recording_->Start(folder, RecordingStem(std::chrono::system_clock::now()),
+                      ColumnsOf(protocol, items_), about, platform::NowMicros(), lineIdle);
+    station_.lineTap.SetTap(recording_.get());
+    Note->show();
+    noteTimer_->start();
+    ShowNote();
+}
+
+// Every 250 ms while a recording runs or an ended one closes its files: the note, and the
+// failures their threads have met (a stick pulled during the last write, or files that could
+// not be made for a recording stopped at once).
 void RecordingControl::ShowNote() {
-    if (recording_.Failed()) {
-        EndWithMessage(kRecordWriteFailed);
+    std::erase_if(ended_, [this](const std::unique_ptr<LiveRecording>& ended) {
+        const bool closed = ended->WaitClosed(std::chrono::milliseconds(0));
+        if (closed && ended->Fault() != RecordingFault::None)
+            Report(ended->Fault());
+        return closed;
+    });
+    if (recording_->Fault() != RecordingFault::None) {
+        station_.lineTap.SetTap(nullptr);
+        Report(recording_->Fault());
+        recording_ = std::make_unique<LiveRecording>();  // its thread closes the files
+        EndWish(true);
         return;
     }
-    const int64_t seconds = recording_.ElapsedMs(platform::NowMicros()) / 1000;
+    if (!recording_->Running()) {
+        if (ended_.empty())
+            noteTimer_->stop();
+        return;
+    }
+    const int64_t seconds = recording_->ElapsedMs(platform::NowMicros()) / 1000;
     Note->setText(QStringLiteral("● Запись %1:%2, строк: %3")
                       .arg(seconds / 60, 2, 10, QLatin1Char('0'))
                       .arg(seconds % 60, 2, 10, QLatin1Char('0'))
-                      .arg(recording_.Rows()));
+                      .arg(recording_->Rows()));
     Note->adjustSize();
 }
 
-// The recording ends, the polling goes on. The message waits for the event loop: this may
-// run inside a hand-over of the poller, which must not wait for the user's OK.
-void RecordingControl::EndWithMessage(const char* text) {
-    Stop();
+// The recording has ended, the polling goes on. The message waits for the event loop, so that
+// this handler is over before the box holds the screen.
+void RecordingControl::Report(RecordingFault fault) {
+    const char* text =
+        fault == RecordingFault::NotCreated ? kRecordStartFailed : kRecordWriteFailed;
     QTimer::singleShot(0, this, [text] { kline::Warn(text); });
 }
 

@@ -1,12 +1,15 @@
 // The diagnostics window's part of live-data recording: the command "Начать запись" /
 // "Остановить запись", a file per shown group while the user wants a recording, the line
 // trace tapped from the station's port, and the bar's note of the running recording (time
-// and rows). The files themselves are written by diag::LiveRecording's own thread.
+// and rows). The files themselves are made, written and closed by each diag::LiveRecording's
+// own thread: nothing here waits for the disk.
 #pragma once
 
 #include <QObject>
 #include <QString>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,10 +35,14 @@ class RecordingControl final : public QObject {
 
     // Where the files go: "Записи" in the working folder, beside auto.ini.
     std::filesystem::path folder = std::filesystem::path(u8"Записи");
+    RecordingDisk* disk = &SystemDisk();
+    // Whether the poller may be on the line now (else the line is idle). Unset: it may be.
+    std::function<bool()> lineBusy;
 
     // The user wants a recording (between "Начать запись" and "Остановить запись").
     bool Wanted() const { return wanted_; }
-    const LiveRecording& Current() const { return recording_; }
+    // The running recording (a blank one between files).
+    const LiveRecording& Current() const { return *recording_; }
     // The command the user is offered now.
     QString CommandText() const;
 
@@ -45,9 +52,10 @@ class RecordingControl final : public QObject {
     void OnPanels(std::span<const int32_t> items);
     // A good answer as the panels show it.
     void OnValues(const std::vector<std::string>& texts);
-    // The group goes (a group change, the CO trim): its file ends, the wish stays.
+    // The group goes (a group change, the CO trim), the poller has stopped: its file ends,
+    // the wish stays.
     void EndFile();
-    // The window closes: the file ends and so does the wish.
+    // The window closes, the poller has stopped: the file ends and so does the wish.
     void Stop();
 
     QLabel* Note;  // "Запись 00:12, строк: 240" while a file is written
@@ -56,17 +64,20 @@ class RecordingControl final : public QObject {
     void CommandChanged();
 
   private:
-    void StartFile();
-    void CloseFile();
+    bool LineIdle() const { return lineBusy && !lineBusy(); }
+    void StartFile(bool lineIdle);
+    void CloseFile(bool lineIdle);
+    void EndWish(bool lineIdle);
     void ShowNote();
-    void EndWithMessage(const char* text);
+    void Report(RecordingFault fault);
 
     kline::Station& station_;
     QTimer* noteTimer_;
     std::vector<int32_t> items_;
     bool wanted_ = false;
     bool panelsStarted_ = false;  // the shown group's parameters are known
-    LiveRecording recording_;
+    std::unique_ptr<LiveRecording> recording_;
+    std::vector<std::unique_ptr<LiveRecording>> ended_;  // still closing their files
 };
 
 }  // namespace diag

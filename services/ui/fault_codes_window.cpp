@@ -176,34 +176,52 @@ QString Q(const std::string& text) {
 
 // The description column takes what the other three leave; they are as wide as the grid's.
 constexpr double kColumnShare[4] = {0.12, 0.56, 0.14, 0.18};
+// Readable on paper: rows that do not fit go on to the next page instead.
+constexpr int kTablePointSize = 10;
 
-struct TableLayout {
-    int pointSize = 0;
-    std::vector<int> rowHeights;
-    int total = 0;
-};
-
-// Row heights of the table with the descriptions wrapped, at `pointSize`.
-TableLayout LayOutTable(QPainter& p, const FaultReport& report, int width, int pointSize) {
-    TableLayout layout{pointSize, {}, 0};
+void SetFont(QPainter& p, int pointSize, bool bold) {
     QFont font = p.font();
     font.setPointSize(pointSize);
+    font.setBold(bold);
     p.setFont(font);
-    const int pad = p.fontMetrics().height() / 4;
-    for (const auto& cells : report.table) {
-        font.setBold(&cells == &report.table.front());  // the header row
-        p.setFont(font);
-        int height = p.fontMetrics().height();
-        for (size_t c = 0; c < cells.size(); ++c) {
-            const int w = static_cast<int>(width * kColumnShare[c]) - 2 * pad;
-            height = std::max(
-                height,
-                p.boundingRect(QRect(0, 0, w, 100000), Qt::TextWordWrap, Q(cells[c])).height());
-        }
-        layout.rowHeights.push_back(height + 2 * pad);
-        layout.total += height + 2 * pad;
+}
+
+// The height of row `cells` with the descriptions wrapped, in the painter's font.
+int RowHeight(QPainter& p, const std::array<std::string, 4>& cells, int width, int pad) {
+    int height = p.fontMetrics().height();
+    for (size_t c = 0; c < cells.size(); ++c) {
+        const int w = static_cast<int>(width * kColumnShare[c]) - 2 * pad;
+        height = std::max(
+            height, p.boundingRect(QRect(0, 0, w, 100000), Qt::TextWordWrap, Q(cells[c])).height());
     }
-    return layout;
+    return height + 2 * pad;
+}
+
+void DrawRow(QPainter& p, const std::array<std::string, 4>& cells, int y, int height, int width,
+             int pad) {
+    int x = 0;
+    for (size_t c = 0; c < cells.size(); ++c) {
+        const int w = static_cast<int>(width * kColumnShare[c]);
+        const QRect cell(x, y, w, height);
+        p.drawRect(cell);
+        p.drawText(cell.adjusted(pad, pad, -pad, -pad), Qt::TextWordWrap | Qt::AlignVCenter,
+                   Q(cells[c]));
+        x += w;
+    }
+}
+
+// The title, the date and the family; returns where the table begins.
+int DrawHeading(QPainter& p, const FaultReport& report, int width) {
+    SetFont(p, 16, true);
+    int y = 0;
+    p.drawText(QRect(0, y, width, p.fontMetrics().height()), Qt::AlignLeft, Q(report.title));
+    y += p.fontMetrics().height() * 3 / 2;
+    SetFont(p, 11, false);
+    for (const std::string& line : {report.when, report.family}) {
+        p.drawText(QRect(0, y, width, p.fontMetrics().height()), Qt::AlignLeft, Q(line));
+        y += p.fontMetrics().height();
+    }
+    return y + p.fontMetrics().height();
 }
 
 }  // namespace
@@ -218,41 +236,25 @@ bool WriteReportPdf(const FaultReport& report, const QString& path) {
     if (!p.begin(&pdf))
         return false;
     const int width = pdf.width();
-    int y = 0;
-    QFont font = p.font();
-    font.setPointSize(16);
-    font.setBold(true);
-    p.setFont(font);
-    p.drawText(QRect(0, y, width, p.fontMetrics().height()), Qt::AlignLeft, Q(report.title));
-    y += p.fontMetrics().height() * 3 / 2;
-    font.setPointSize(11);
-    font.setBold(false);
-    p.setFont(font);
-    for (const std::string& line : {report.when, report.family}) {
-        p.drawText(QRect(0, y, width, p.fontMetrics().height()), Qt::AlignLeft, Q(line));
-        y += p.fontMetrics().height();
-    }
-    y += p.fontMetrics().height();
-
-    // One page: the type shrinks until all 84 rows a fault list can hold fit.
-    TableLayout layout = LayOutTable(p, report, width, 10);
-    while (layout.pointSize > 4 && y + layout.total > pdf.height())
-        layout = LayOutTable(p, report, width, layout.pointSize - 1);
-    font.setPointSize(layout.pointSize);
+    int y = DrawHeading(p, report, width);
+    SetFont(p, kTablePointSize, true);
     const int pad = p.fontMetrics().height() / 4;
-    for (size_t r = 0; r < report.table.size(); ++r) {
-        font.setBold(r == 0);
-        p.setFont(font);
-        int x = 0;
-        for (size_t c = 0; c < 4; ++c) {
-            const int w = static_cast<int>(width * kColumnShare[c]);
-            const QRect cell(x, y, w, layout.rowHeights[r]);
-            p.drawRect(cell);
-            p.drawText(cell.adjusted(pad, pad, -pad, -pad), Qt::TextWordWrap | Qt::AlignVCenter,
-                       Q(report.table[r][c]));
-            x += w;
+    const std::array<std::string, 4>& header = report.table.front();
+    const int headerHeight = RowHeight(p, header, width, pad);
+    DrawRow(p, header, y, headerHeight, width, pad);
+    y += headerHeight;
+    for (size_t r = 1; r < report.table.size(); ++r) {
+        SetFont(p, kTablePointSize, false);
+        const int height = RowHeight(p, report.table[r], width, pad);
+        if (y + height > pdf.height()) {  // a new page, under the column headers again
+            pdf.newPage();
+            SetFont(p, kTablePointSize, true);
+            DrawRow(p, header, 0, headerHeight, width, pad);
+            y = headerHeight;
+            SetFont(p, kTablePointSize, false);
         }
-        y += layout.rowHeights[r];
+        DrawRow(p, report.table[r], y, height, width, pad);
+        y += height;
     }
     if (!report.empty.empty())
         p.drawText(QRect(0, y + pad, width, p.fontMetrics().height() * 2), Qt::AlignLeft,

@@ -38,7 +38,7 @@ class TErrors_form final : public kline::ShownOnceWindow {
     void FormShow() override;
 
     // The grid's context menu: "Копировать" (every row as tab-separated text, header
-    // included, to the clipboard) and "Сохранить отчёт..." (a one-page PDF).
+    // included, to the clipboard) and "Сохранить отчёт..." (a PDF report).
     QMenu* GridMenu;
     void CopyRows();
     void SaveReport();
@@ -58,7 +58,8 @@ class TErrors_form final : public kline::ShownOnceWindow {
     std::vector<FaultRow> rows_;  // what the grid lists
 };
 
-// Draws `report` on one A4 page of a PDF file; false when the file cannot be written.
+// Draws `report` on A4 pages of a PDF file in type of 10 pt: rows that do not fit go on to
+// the next page, under the column headers again. False when the file cannot be written.
 bool WriteReportPdf(const FaultReport& report, const QString& path);
 
 // The open fault list, if any; set while the window exists.

@@ -83,23 +83,26 @@ class RecordingTest : public testing::Test {
     fs::path folder;
 };
 
-TEST_F(RecordingTest, WritesRowsInColumnsAndEveryByteOfTheLine) {
+// Begun and ended while the poller may be on the line: the trace holds whole exchanges only,
+// each with its row.
+TEST_F(RecordingTest, WritesRowsInColumnsAndEveryExchangeOfTheRows) {
     ASSERT_TRUE(kline::OpenPort(station.lineTap, "pts/1", 10400, station.port));
     ASSERT_TRUE(station.Protocol().StartCommunication(station.port));
     diag::LiveRecording recording;
-    ASSERT_TRUE(recording.Start(folder / u8"Записи", {{"UACC", "В"}, {"TWAT", "°C"}}, "тип ЭБУ 1",
-                                platform::NowMicros()));
+    recording.Start(folder / u8"Записи", "stem", {{"UACC", "В"}, {"TWAT", "°C"}}, "тип ЭБУ 1",
+                    platform::NowMicros(), false);
     station.lineTap.SetTap(&recording);
-    recording.AddValues({"answered", "before"}, platform::NowMicros());  // its request unseen
-    for (int row = 0; row < 3; ++row) {
-        kline::KwpMessage live;
+    kline::KwpMessage live;
+    for (int row = -1; row < 4; ++row) {
         ASSERT_TRUE(station.Protocol().ReadLiveData(station.port, live));
-        recording.AddValues({"14." + std::to_string(row), "Да"}, platform::NowMicros());
+        if (row < 3)  // the first began before the recording; the last is ended in flight
+            recording.AddValues({"14." + std::to_string(row), "Да"}, platform::NowMicros());
     }
     station.lineTap.SetTap(nullptr);
-    recording.End();
+    recording.End(false);
     kline::ClosePort(station.port);
-    EXPECT_FALSE(recording.Failed());
+    ASSERT_TRUE(recording.WaitClosed(std::chrono::seconds(10)));
+    EXPECT_EQ(recording.Fault(), diag::RecordingFault::None);
     EXPECT_EQ(recording.Rows(), 3);
     EXPECT_EQ(recording.CsvPath().parent_path(), folder / u8"Записи");
     EXPECT_EQ(recording.TracePath().stem(), recording.CsvPath().stem());
@@ -127,7 +130,7 @@ TEST_F(RecordingTest, WritesRowsInColumnsAndEveryByteOfTheLine) {
     std::vector<platform::TraceLine> trace;
     platform::TraceError error;
     ASSERT_TRUE(platform::ReadTrace(traceFile, trace, error)) << error.line << ": " << error.what;
-    ASSERT_EQ(trace.size(), 9u);
+    ASSERT_EQ(trace.size(), 9u) << "three exchanges";
     EXPECT_EQ(trace[0].kind, platform::TraceKind::Tester);
     EXPECT_EQ(trace[0].bytes, (std::vector<uint8_t>{0x82, 0x10, 0xF1, 0x21, 0x01, 0xA5}));
     EXPECT_EQ(trace[1].kind, platform::TraceKind::Echo);
@@ -136,6 +139,7 @@ TEST_F(RecordingTest, WritesRowsInColumnsAndEveryByteOfTheLine) {
     EXPECT_EQ(trace[2].bytes[3], 0x61);
     sim::TraceReplay replay;
     ASSERT_TRUE(replay.Load(trace, error)) << error.what;
+    EXPECT_TRUE(replay.Warnings().empty());
     EXPECT_EQ(replay.AnswerCount(0x21), 3u);
     EXPECT_EQ(replay.EcuAddress(), 0x10);
 }
@@ -143,8 +147,12 @@ TEST_F(RecordingTest, WritesRowsInColumnsAndEveryByteOfTheLine) {
 TEST_F(RecordingTest, RecordingsOfOneSecondGetNamesOfTheirOwn) {
     diag::LiveRecording first;
     diag::LiveRecording second;
-    ASSERT_TRUE(first.Start(folder, {}, "", 0));
-    ASSERT_TRUE(second.Start(folder, {}, "", 0));
+    first.Start(folder, "stem", {}, "", 0, true);
+    second.Start(folder, "stem", {}, "", 0, true);
+    for (diag::LiveRecording* recording : {&first, &second}) {
+        recording->End(true);
+        ASSERT_TRUE(recording->WaitClosed(std::chrono::seconds(10)));
+    }
     EXPECT_NE(first.CsvPath(), second.CsvPath());
     EXPECT_NE(first.TracePath(), second.TracePath());
 }
@@ -153,11 +161,12 @@ TEST_F(RecordingTest, AFullDiskEndsTheRecordingNotTheCaller) {
     if (!fs::exists("/dev/full"))
         GTEST_SKIP() << "no device that is always full here";
     diag::LiveRecording recording;
-    ASSERT_TRUE(recording.StartFiles("/dev/full", folder.string() + ".trace", {{"A", ""}}, "", 0));
+    recording.StartFiles("/dev/full", folder.string() + ".trace", {{"A", ""}}, "", 0, true);
     recording.OnLine({500, platform::TraceKind::Tester, 0x82});
     recording.AddValues({"1"}, 1000);
-    recording.End();
-    EXPECT_TRUE(recording.Failed());
+    recording.End(true);
+    ASSERT_TRUE(recording.WaitClosed(std::chrono::seconds(10)));
+    EXPECT_EQ(recording.Fault(), diag::RecordingFault::WriteFailed);
     fs::remove(folder.string() + ".trace");
 }
 
@@ -165,8 +174,9 @@ TEST_F(RecordingTest, AFolderThatCannotBeMadeLeavesNothingOpen) {
     fs::create_directories(folder);
     std::ofstream(folder / "file") << "in the way";
     diag::LiveRecording recording;
-    EXPECT_FALSE(recording.Start(folder / "file" / u8"Записи", {}, "", 0));
-    EXPECT_FALSE(recording.Running());
+    recording.Start(folder / "file" / u8"Записи", "stem", {}, "", 0, true);
+    ASSERT_TRUE(recording.WaitClosed(std::chrono::seconds(10)));
+    EXPECT_EQ(recording.Fault(), diag::RecordingFault::NotCreated);
     recording.AddValues({"1"}, 0);  // ignored
     EXPECT_EQ(recording.Rows(), 0);
 }

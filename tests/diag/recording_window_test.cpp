@@ -14,6 +14,7 @@
 #include "tests/support/diag_window.h"
 #include "tests/support/hand_over_sink.h"
 #include "tests/support/serve_events.h"
+#include "tests/support/slow_disk.h"
 #include "tests/support/station_fixture.h"
 #include "tests/support/virtual_clock.h"
 
@@ -71,7 +72,10 @@ TEST_F(RecordingWindowTest, AGroupChangeStartsAFileOfItsOwnUntilTheUserStops) {
     form->RecordingCommand();
     EXPECT_EQ(form->ComboBox1->itemText(1), QStringLiteral("Остановить запись"));
     EXPECT_EQ(form->ComboBox1->currentText(), QStringLiteral("Регулировка СО"));
-    ASSERT_TRUE(ServeEventsUntil([&] { return form->Recording->Current().Rows() >= 2; }));
+    ASSERT_TRUE(ServeEventsUntil([&] {
+        return form->Recording->Current().Rows() >= 2 &&
+               !form->Recording->Current().CsvPath().empty();
+    }));
     EXPECT_TRUE(form->Recording->Note->isVisible());
 
     const fs::path first = form->Recording->Current().CsvPath();
@@ -88,6 +92,8 @@ TEST_F(RecordingWindowTest, AGroupChangeStartsAFileOfItsOwnUntilTheUserStops) {
     form->Group_numChange();
     ASSERT_TRUE(ServeEventsUntil([&] { return form->Panels().size() == 2; }));
 
+    delete form;  // its ended recordings finish their files alone
+    ASSERT_TRUE(diag::LiveRecording::WaitAllClosed(std::chrono::seconds(10)));
     const std::vector<std::string> headers = Headers();
     ASSERT_EQ(headers.size(), 2u) << "one file per recorded group, none after the stop";
     EXPECT_EQ(std::count(headers[0].begin(), headers[0].end(), ';'), 3);
@@ -105,9 +111,40 @@ TEST_F(RecordingWindowTest, AFolderThatCannotBeWrittenEndsTheRecordingNotThePoll
     ASSERT_TRUE(ServeEventsUntil([&] { return !sink.Texts().empty(); }));
     EXPECT_EQ(sink.Texts(), std::vector<std::string>{diag::kRecordStartFailed});
     EXPECT_EQ(form->ComboBox1->itemText(1), QStringLiteral("Начать запись"));
+    form->RecordingCommand();
+    form->RecordingCommand();  // stopped before its thread found out
+    ASSERT_TRUE(ServeEventsUntil([&] { return sink.Texts().size() == 2; }));
     const size_t requests = backend.Requests().size();
     EXPECT_TRUE(ServeEventsUntil([&] { return backend.Requests().size() > requests + 2; }))
         << "the poll goes on";
+}
+
+// A disk that holds the recording's first call (a hung network share): the poll, the values
+// and the rows go on, and "Остановить запись" answers at once.
+TEST_F(RecordingWindowTest, AHeldDiskHoldsUpNeitherThePollNorTheWindow) {
+    testing_support::SlowDisk disk(std::chrono::minutes(5));
+    form = rig.OpenDiagnostics();
+    form->Recording->folder = folder;
+    form->Recording->disk = &disk;
+    ASSERT_TRUE(ServeEventsUntil([&] { return testing_support::AllValuesShown(form); }));
+    form->RecordingCommand();
+    ASSERT_TRUE(ServeEventsUntil([&] { return form->Recording->Current().Rows() >= 20; }));
+    const int rows = form->Recording->Current().Rows();
+    form->RecordingCommand();
+    EXPECT_EQ(form->ComboBox1->itemText(1), QStringLiteral("Начать запись"));
+    const size_t requests = backend.Requests().size();
+    EXPECT_TRUE(ServeEventsUntil([&] { return backend.Requests().size() > requests + 2; }));
+    EXPECT_EQ(disk.calls, 1) << "all the while the disk held its first call";
+
+    disk.Release();
+    delete form;
+    ASSERT_TRUE(diag::LiveRecording::WaitAllClosed(std::chrono::seconds(10)));
+    EXPECT_EQ(Headers().size(), 1u);
+    for (const auto& file : fs::directory_iterator(folder)) {
+        std::ifstream in(file.path());  // every row, written once the disk let go
+        const auto lines = std::count(std::istreambuf_iterator<char>(in), {}, '\n');
+        EXPECT_TRUE(file.path().extension() != ".csv" || lines == rows + 1) << lines;
+    }
 }
 
 }  // namespace

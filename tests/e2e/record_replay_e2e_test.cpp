@@ -1,6 +1,6 @@
-// Record and replay: the diagnostics window records sixteen parameters from kline-sim (CSV
-// and line trace), then kline-sim --replay plays that trace and the station shows the same
-// values in the same order, looping; and a trace kline-sim cannot read is refused by line.
+// Record and replay: however a recording of sixteen parameters ends, its trace plays whole,
+// every recorded answer shown again in order, looping. Twenty-one recordings in-process on the
+// virtual clock, one of each ending against kline-sim; traces kline-sim cannot play refused.
 #include <sys/wait.h>
 
 #include <QComboBox>
@@ -11,8 +11,11 @@
 
 #include "diag/ui/diag_form.h"
 #include "diag/ui/recording_control.h"
+#include "sim/replay.h"
+#include "sim/simulated_backend.h"
 #include "tests/e2e/station_fixture.h"
 #include "tests/support/serve_events.h"
+#include "tests/support/virtual_clock.h"
 #include "widgets/value_panel.h"
 
 namespace {
@@ -49,33 +52,61 @@ fs::path OnlyFile(const fs::path& folder, const std::string& extension) {
     return found.empty() ? fs::path() : found[0];
 }
 
+enum class Ending { StopCommand, GroupChange, CloseWindow };
+
+// The rows of the recording in `folder`; its trace loaded into `replay`, which plays it whole:
+// an answer for every row and no other, nothing left out.
+std::vector<Row> Recorded(const fs::path& folder, sim::TraceReplay& replay) {
+    std::ifstream trace(OnlyFile(folder, ".trace"), std::ios::binary);
+    std::string error;
+    EXPECT_TRUE(sim::LoadReplay(trace, replay, error)) << error;
+    for (const platform::TraceError& warning : replay.Warnings())
+        ADD_FAILURE() << warning.line << ": " << warning.what;
+    const std::vector<Row> rows = ValueRows(OnlyFile(folder, ".csv"));
+    EXPECT_EQ(replay.AnswerCount(0x21), rows.size());
+    return rows;
+}
+
+// From where the replay's recording began, each row is the recorded one after the one
+// before, round the loop: none skipped, none out of order.
+void ExpectPlayedInOrder(const std::vector<Row>& recorded, const std::vector<Row>& replayed) {
+    ASSERT_GT(replayed.size(), recorded.size()) << "the replay has gone round";
+    std::vector<Row> loop;
+    while (loop.size() < replayed.size() + recorded.size())
+        loop.insert(loop.end(), recorded.begin(), recorded.end());
+    EXPECT_NE(std::search(loop.begin(), loop.end(), replayed.begin(), replayed.end()), loop.end());
+}
+
 class RecordReplay : public e2e::StationTest {
   protected:
     void PrepareSettings(settings::SettingsRecord& record) override {
         for (int slot = 0; slot < 16; ++slot)
             record.groupLists[0][0][slot] = static_cast<uint8_t>(slot);
         record.groupCounts[0][0] = 16;
+        record.groupCounts[0][1] = 1;
     }
 
-    // Opens the diagnostics window, records `rows` answers into `folder`, closes the window.
-    void Record(const fs::path& folder, int rows) {
+    // Opens the diagnostics window, records `rows` answers into `folder`, ends the recording
+    // by `ending` `waitMs` after a hand-over, closes the window and waits for the files.
+    void Record(const fs::path& folder, int rows, Ending ending, int waitMs = 0) {
         form->RunMenuCommand(23);
         QPointer<diag::TDiag_form> window = diag::Diag_form;
         ASSERT_TRUE(window);
         window->Recording->folder = folder;
         // Straight away, before the first values: the file starts with the panels.
         ASSERT_TRUE(ServeEventsUntil([&] { return window->Polling(); }));
-        EXPECT_EQ(window->ComboBox1->itemText(1), QStringLiteral("Начать запись"));
         window->RecordingCommand();
-        EXPECT_EQ(window->ComboBox1->itemText(1), QStringLiteral("Остановить запись"));
-        EXPECT_EQ(window->ComboBox1->currentText(), QStringLiteral("Регулировка СО"));
         ASSERT_TRUE(ServeEventsUntil([&] { return window->Recording->Current().Rows() >= rows; }));
-        ASSERT_TRUE(ServeEventsUntil([&] { return window->Recording->Note->isVisible(); }));
-        EXPECT_TRUE(window->Recording->Note->text().contains(QStringLiteral("строк")))
-            << window->Recording->Note->text().toStdString();
-        window->close();  // ends the recording after the connection
+        testing_support::ServeEvents(waitMs);
+        if (ending == Ending::GroupChange) {
+            window->Group_num->setCurrentIndex(1);
+            window->Group_numChange();  // ends the file; the next group's has not begun
+        }
+        if (ending != Ending::CloseWindow)
+            window->RecordingCommand();  // "Остановить запись"
+        window->close();
         ASSERT_TRUE(ServeEventsUntil([&] { return window.isNull(); }));
-        EXPECT_TRUE(sink.Reports().empty()) << testing::PrintToString(sink.Texts());
+        ASSERT_TRUE(diag::LiveRecording::WaitAllClosed(std::chrono::seconds(10)));
     }
 
     // A new station and simulator, as the fixture makes them (the test's folder goes too).
@@ -85,13 +116,38 @@ class RecordReplay : public e2e::StationTest {
     }
 };
 
-TEST_F(RecordReplay, TheReplayShowsTheRecordedValuesInTheRecordedOrder) {
+TEST_F(RecordReplay, TwentyOneRecordingsInProcessPlayWhole) {
     Start(0);
-    Record(dir / u8"Записи", 10);
+    testing_support::ScopedVirtualClock clock;
+    clock.Advance(1'000'000);
+    sim::SimulatedBackend backend(clock, sim::EcuOptions{.type = 0});
+    form->station.backend = &backend;
+    waiter->Timer1->setInterval(5);  // sees the connection at once
+    for (int i = 0; i < 21; ++i) {
+        const fs::path folder = dir / std::to_string(i);
+        Record(folder, 3 + i, static_cast<Ending>(i % 3));
+        sim::TraceReplay replay;
+        const std::vector<Row> recorded = Recorded(folder, replay);
+        backend.SetAnswerSource(&replay);
+        Record(folder / "replayed", static_cast<int>(recorded.size()) + 3, Ending::StopCommand);
+        backend.SetAnswerSource(nullptr);
+        ExpectPlayedInOrder(recorded, ValueRows(OnlyFile(folder / "replayed", ".csv")));
+    }
+    form.reset();
+    EXPECT_TRUE(sink.Reports().empty()) << testing::PrintToString(sink.Texts());
+}
+
+class RecordReplayEnding : public RecordReplay, public testing::WithParamInterface<Ending> {};
+
+TEST_P(RecordReplayEnding, TheReplayShowsTheRecordedValuesInTheRecordedOrder) {
+    Start(0);
+    // 50 ms after a hand-over a request goes out, and its answer of 39 bytes is on the line
+    // from 81 to 119 ms: the recording ends in its middle.
+    Record(dir / u8"Записи", 8, GetParam(), 100);
     const fs::path trace = fs::temp_directory_path() / ("replayed-" + std::to_string(::getpid()));
     fs::copy_file(OnlyFile(dir / u8"Записи", ".trace"), trace);
-    const std::vector<Row> recorded = ValueRows(OnlyFile(dir / u8"Записи", ".csv"));
-    ASSERT_GE(recorded.size(), 10u);
+    sim::TraceReplay replay;
+    const std::vector<Row> recorded = Recorded(dir / u8"Записи", replay);
     if (const char* keep = std::getenv("TAVRO_KEEP_RECORDING"))  // for the shipped trace
         for (const fs::path& file :
              {OnlyFile(dir / u8"Записи", ".trace"), OnlyFile(dir / u8"Записи", ".csv")})
@@ -99,43 +155,37 @@ TEST_F(RecordReplay, TheReplayShowsTheRecordedValuesInTheRecordedOrder) {
                           fs::copy_options::overwrite_existing);
 
     Restart({"--replay", trace.string()});
-    Record(dir / "replayed", static_cast<int>(recorded.size()) + 6);
+    EXPECT_NE(testing_support::ReadTextFile((dir / "sim-errors.txt").string())
+                  .find("playing ECU type 0 at address 0x11; answers by service: 21 x" +
+                        std::to_string(recorded.size())),
+              std::string::npos);
+    Record(dir / "replayed", static_cast<int>(recorded.size()) + 3, Ending::StopCommand);
     const std::vector<Row> replayed = ValueRows(OnlyFile(dir / "replayed", ".csv"));
     fs::remove(trace);
-    ASSERT_GT(replayed.size(), recorded.size()) << "the replay has gone round";
-    // The second recording began somewhere in the loop; from there each row is the next
-    // recorded one. On a loaded machine the station may miss an answer (a byte later than its
-    // 110 ms) and retry: the ECU has moved on, so one or two recorded rows may be skipped.
-    const auto start = std::find(recorded.begin(), recorded.end(), replayed[0]);
-    ASSERT_NE(start, recorded.end()) << "a value set that was never recorded";
-    size_t at = static_cast<size_t>(start - recorded.begin());
-    size_t skipped = 0;
-    for (size_t i = 1; i < replayed.size(); ++i) {
-        size_t step = 1;
-        while (step <= 3 && replayed[i] != recorded[(at + step) % recorded.size()]) ++step;
-        ASSERT_LE(step, 3u) << "row " << i << " of " << replayed.size()
-                            << " is none of the next recorded ones after row " << at;
-        skipped += step - 1;
-        at = (at + step) % recorded.size();
-    }
-    EXPECT_LE(skipped, 2u) << "answers missed in the replay";
+    ExpectPlayedInOrder(recorded, replayed);
+    EXPECT_TRUE(sink.Reports().empty()) << testing::PrintToString(sink.Texts());
 }
+
+INSTANTIATE_TEST_SUITE_P(Endings, RecordReplayEnding,
+                         testing::Values(Ending::StopCommand, Ending::GroupChange,
+                                         Ending::CloseWindow));
 
 struct Refused {
     const char* name;
-    const char* text;
-    const char* message;  // after "kline-sim: FILE:"
+    std::string text;
+    const char* options;
+    std::string message;  // after "kline-sim: FILE:"
 };
 
 class KlineSimRefuses : public testing::TestWithParam<Refused> {};
 
-TEST_P(KlineSimRefuses, ATraceItCannotReadNamingTheLine) {
+TEST_P(KlineSimRefuses, ATraceItCannotPlaySayingWhy) {
     const fs::path base = fs::temp_directory_path() / ("refused-" + std::to_string(::getpid()));
     const std::string trace = base.string() + ".trace";
     const std::string err = base.string() + ".err";
     std::ofstream(trace, std::ios::binary) << GetParam().text;
-    const std::string command =
-        std::string(KLINE_SIM_PATH) + " --replay " + trace + " >/dev/null 2>" + err;
+    const std::string command = std::string(KLINE_SIM_PATH) + " --replay " + trace +
+                                GetParam().options + " >/dev/null 2>" + err;
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 2);
@@ -147,10 +197,16 @@ TEST_P(KlineSimRefuses, ATraceItCannotReadNamingTheLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Traces, KlineSimRefuses,
-    testing::Values(Refused{"Truncated", "0.000000 tester 82 11 F1 21 01 A6\n0.030000 ecu 83 F1",
-                            "2: the ECU's answer is cut short: 2 of 7 bytes"},
-                    Refused{"NotATrace", "%PDF-1.4\n",
-                            "1: bad time \"%PDF-1.4\" (seconds with six decimals)"}),
+    testing::Values(
+        Refused{"NoLiveData",
+                "0.000000 tester 82 11 F1 1A 80 20\n0.030000 ecu 83 F1 11 5A 80 01 00", "",
+                "0: no live-data answer (service 21) to replay"},
+        Refused{"OtherFamily", "0.000000 tester 82 11 F1 21 01 A6\n0.030000 ecu 81 F1 11 61 D4",
+                " --ecu 1", " the trace is of ECU type 0 (address 0x11), not --ecu 1"},
+        Refused{"NotATrace", "%PDF-1.4\n", "",
+                "1: bad time \"%PDF-1.4\" (seconds with six decimals)"},
+        Refused{"LongBinaryLine", std::string(1'000'000, '\x01'), "",
+                "1: bad time \"" + std::string(60, '?') + "...\" (seconds with six decimals)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

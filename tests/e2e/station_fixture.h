@@ -43,7 +43,8 @@ class StationTest : public testing::Test {
         stateFile = (dir / "sim-state.txt").string();
         options.insert(options.end(),
                        {"--ecu", std::to_string(ecuType), "--state-file", stateFile});
-        sim = std::make_unique<testing_support::SimProcess>(KLINE_SIM_PATH, options);
+        sim = std::make_unique<testing_support::SimProcess>(KLINE_SIM_PATH, options,
+                                                            (dir / "sim-errors.txt").string());
         ASSERT_EQ(sim->portName.rfind("pts/", 0), 0u) << "kline-sim did not start";
 
         settings::SettingsRecord record;

@@ -94,23 +94,31 @@ TEST(ReadTrace, SkipsCommentsAndNamesTheFirstWrongLine) {
     EXPECT_EQ(error.what, "time goes back");
 }
 
-TEST(TraceWriter, GroupsBurstsBySideAndGap) {
-    platform::TraceWriter writer(1'000'000);
+TEST(TraceWriter, WritesOneFramePerLineWhateverThePauses) {
+    const int64_t t = 1'000'000;
+    platform::TraceWriter writer(t);
     std::vector<std::string> lines;
     for (const platform::TraceByte& b : std::vector<platform::TraceByte>{
-             {1'000'000, TraceKind::Tester, 0x81},
-             {1'000'010, TraceKind::Tester, 0x11},  // written back to back
-             {1'000'962, TraceKind::Echo, 0x81},    // the side changes
-             {1'001'924, TraceKind::Echo, 0x11},
-             {1'030'000, TraceKind::Ecu, 0x83},
-             {1'040'000, TraceKind::Ecu, 0xF1}}) {  // a pause of more than three bytes
+             {t, TraceKind::Tester, 0x81},
+             {t + 50'000, TraceKind::Tester, 0x11},  // the station's thread held 50 ms
+             {t + 50'010, TraceKind::Tester, 0xF1},
+             {t + 50'020, TraceKind::Tester, 0x81},
+             {t + 50'025, TraceKind::Tester, 0x04},  // the frame's 5 bytes: its line ends
+             {t + 50'030, TraceKind::Tester, 0xAA},  // no whole frame: ends with the side
+             {t + 51'000, TraceKind::Echo, 0xAA},
+             {t + 60'000, TraceKind::Ecu, 0x80},  // a length byte after the header
+             {t + 60'010, TraceKind::Ecu, 0xF1},
+             {t + 60'020, TraceKind::Ecu, 0x11},
+             {t + 60'030, TraceKind::Ecu, 0x00},
+             {t + 60'040, TraceKind::Ecu, 0x71},
+             {t + 70'000, TraceKind::Ecu, 0x83}}) {
         for (std::string& line : writer.Add(b)) lines.push_back(std::move(line));
     }
-    EXPECT_EQ(lines,
-              (std::vector<std::string>{"   0.000000  tester  81 11", "   0.000962  echo    81 11",
-                                        "   0.030000  ecu     83"}));
-    EXPECT_TRUE(writer.Flush(1'041'000).empty());
-    EXPECT_EQ(writer.Flush(1'041'000, true), std::vector<std::string>{"   0.040000  ecu     F1"});
+    EXPECT_EQ(lines, (std::vector<std::string>{"   0.000000  tester  81 11 F1 81 04",
+                                               "   0.050030  tester  AA", "   0.051000  echo    AA",
+                                               "   0.060000  ecu     80 F1 11 00 71"}));
+    EXPECT_TRUE(writer.Flush(100'000'000).empty()) << "no pause ends the station's frame";
+    EXPECT_EQ(writer.Flush(0, true), std::vector<std::string>{"   0.070000  ecu     83"});
 }
 
 }  // namespace

@@ -1,19 +1,23 @@
 // The fault list for the customer: the grid's context menu copies every row as
-// tab-separated text and saves a one-page PDF report with the date, the ECU family and the
-// rows, however many the ECU holds.
+// tab-separated text and saves a PDF report with the date, the ECU family and the rows,
+// however many the ECU holds, read back by pdftotext.
 #include "services/fault_report.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "services/ui/fault_codes_window.h"
 #include "tests/support/connecting.h"
 #include "tests/support/serve_events.h"
+#include "tests/support/sim_process.h"
 #include "tests/support/work_window.h"
 
 namespace {
@@ -94,21 +98,52 @@ TEST_P(FaultReportTest, CopiesTheRowsAndSavesThemAsAReport) {
     std::filesystem::remove(path);
 }
 
-TEST_P(FaultReportTest, EightyFourCodesStillFitOnePage) {
-    Bytes answer(255, 0);
-    answer[0] = 0x58;
-    answer[1] = 84;
-    for (int i = 0; i < 84; ++i) {
-        answer[2 + 3 * i] = 0x04;  // P0444, the longest description of the first family
-        answer[3 + 3 * i] = 0x44;
-        answer[4 + 3 * i] = 0x60;
+// The text pdftotext (poppler-utils) reads from the PDF at `path`, `how` it is asked.
+std::string PdfText(const std::string& path, const std::string& how) {
+    const std::string command = "pdftotext -q " + how + " '" + path + "' '" + path + ".txt'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return testing_support::ReadTextFile(path + ".txt");
+}
+
+TEST_P(FaultReportTest, EveryCodeIsReadableOnAsManyPagesAsItTakes) {
+    std::vector<services::FaultRow> rows;
+    for (const services::FaultDescription& d : services::FaultTable(GetParam())) {
+        char code[8];
+        std::snprintf(code, sizeof code, "P%04d", d.code);
+        rows.push_back({code, d.text, "Да", "Нет"});
     }
-    const auto opened = Open(answer);
-    auto& form = static_cast<TErrors_form&>(*opened->window);
-    form.askReportPath = [&](const QString&) { return QString::fromStdString(path); };
-    form.SaveReport();
-    EXPECT_EQ(Pages(Pdf(path)), 1);
+    rows.resize(services::kMaxFaultEntries, {"P1999", "Неизвестный код ошибки", "Нет", "Да"});
+    ASSERT_TRUE(services::WriteReportPdf(services::MakeFaultReport(rows, GetParam(), "08.12.2026"),
+                                         QString::fromStdString(path)));
+    std::string text = PdfText(path, "-raw");
+    const auto pages = std::count(text.begin(), text.end(), '\f');
+    // A cell wraps its text at any blank, even after a hyphen: the blanks are left out.
+    const auto count = [](std::string text, std::string part) {
+        for (std::string* s : {&text, &part})
+            std::erase_if(*s, [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+        size_t n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++n;
+        return static_cast<long>(n);
+    };
+    EXPECT_GE(pages, 2);
+    EXPECT_EQ(count(text, "Код ошибки Описание ошибки Текущая Сохраненная"), pages);
+    EXPECT_EQ(count(text, "Дата и время: 08.12.2026"), 1);
+    EXPECT_EQ(count(text, "Блок: " + services::EcuFamilyName(GetParam())), 1);
+    for (const services::FaultRow& row : rows)
+        EXPECT_GE(count(text, row.code + row.description + row.current + row.stored), 1)
+            << row.code;
+    // No word is less than half as high as the title's of 16 pt.
+    const std::string boxes = PdfText(path, "-bbox");
+    const std::regex box("yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" yMax=\"([0-9.]+)\"");
+    std::vector<double> heights;
+    for (std::sregex_iterator m(boxes.begin(), boxes.end(), box), end; m != end; ++m)
+        heights.push_back(std::stod((*m)[2]) - std::stod((*m)[1]));
+    ASSERT_FALSE(heights.empty());
+    EXPECT_GE(*std::min_element(heights.begin(), heights.end()),
+              *std::max_element(heights.begin(), heights.end()) / 2);
     std::filesystem::remove(path);
+    std::filesystem::remove(path + ".txt");
 }
 
 TEST(FaultReport, NamesTheFamilyAndSaysWhenThereAreNoCodes) {

@@ -134,8 +134,9 @@ TEST(LineTrace, GroupsBurstsOfOneSide) {
     EXPECT_EQ(lines[0], "   0.000000  break set");
     EXPECT_EQ(lines[1], "   0.025000  break clear");
     EXPECT_EQ(lines[2], "   0.050000  tester  81 10");
-    EXPECT_TRUE(trace.Flush(1'080'500).empty()) << "the burst may go on";
-    EXPECT_EQ(trace.Flush(1'090'000), std::vector<std::string>{"   0.080000  ecu     83"});
+    EXPECT_TRUE(trace.Flush(1'100'000).empty()) << "the frame may go on";
+    EXPECT_EQ(trace.Flush(1'106'000), std::vector<std::string>{"   0.080000  ecu     83"})
+        << "the receiver has dropped it";
 }
 
 }  // namespace

@@ -75,14 +75,19 @@ TEST(Replay, OtherRequestsOfAServiceGetItsAnswersAndTheSessionIsAnswered) {
 }
 
 TEST(Replay, TheStationsOwnTraceTimesBytesOnArrival) {
-    // Written at once, read back one byte time after each began: the same 25 ms delay.
+    // Written at once, read back one byte time after each began: the same 25 ms delay; an
+    // answer read late plays no later than an ECU answers.
     sim::TraceReplay replay = Loaded(
         "# station\n"
         "   0.000000  tester  82 11 F1 21 01 A6\n"
         "   0.000962  echo    82 11 F1 21 01 A6\n"
         "   0.031734  ecu     83 F1 11 61 01 07 EE\n"
-        "   0.040000  tester  AA\n");
+        "   0.040000  tester  AA\n"
+        "   1.000000  tester  82 11 F1 21 01 A6\n"
+        "   1.000962  echo    82 11 F1 21 01 A6\n"
+        "   1.150000  ecu     83 F1 11 61 01 08 EF\n");  // read late: the station was held
     EXPECT_EQ(replay.OnRequest(Request({0x21, 0x01}), false)->delayMicros, 25'000);
+    EXPECT_EQ(replay.OnRequest(Request({0x21, 0x01}), false)->delayMicros, 50'000) << "P2max";
 }
 
 TEST(Replay, AnAnswerTheLineBrokeOffPlaysAsItCame) {
@@ -108,6 +113,21 @@ TEST(Replay, PlaysOnTheLineAtTheRecordedDelay) {
     EXPECT_EQ(answer, (Bytes{0x83, 0xF1, 0x11, 0x61, 0x01, 0x07, 0xEE}));
 }
 
+TEST(Replay, JoinsARequestSplitOverLinesAndLeavesOutAnAnswerTheFileCutShort) {
+    sim::TraceReplay replay = Loaded(
+        "0.000000 tester 82 10 F1\n0.004000 tester 21 01 A5\n"  // an older station's trace
+        "0.006000 echo 82 10 F1 21 01 A5\n0.040000 ecu 83 F1 10 61 01 07 ED\n"
+        "0.200000 tester 82 10 F1 1A 80 1F\n0.240000 ecu 83 F1 10 5A\n");
+    EXPECT_EQ(replay.AnswerCount(0x21), 1u);
+    EXPECT_EQ(replay.AnswerCount(0x1A), 0u);
+    ASSERT_EQ(replay.Warnings().size(), 1u);
+    EXPECT_EQ(std::to_string(replay.Warnings()[0].line) + ": " + replay.Warnings()[0].what,
+              "6: the trace ends inside an exchange: its answer is cut short (4 of 7 bytes) and "
+              "is left out");
+    EXPECT_EQ(replay.EcuType(), 1);
+    EXPECT_EQ(replay.Summary(), "ECU type 1 at address 0x10; answers by service: 21 x1");
+}
+
 struct BadTrace {
     const char* name;
     const char* text;
@@ -127,9 +147,10 @@ TEST_P(RefusedTrace, NamesTheWrongLine) {
 INSTANTIATE_TEST_SUITE_P(
     Traces, RefusedTrace,
     testing::Values(
-        BadTrace{"CutShortAtTheEnd",
-                 "0.000000 tester 82 11 F1 21 01 A6\n0.030000 ecu 83 F1 11 61 01\n",
-                 "2: the ECU's answer is cut short: 5 of 7 bytes"},
+        BadTrace{"TwoAddresses",
+                 "0.000000 tester 82 11 F1 21 01 A6\n0.030000 ecu 81 F1 11 61 D4\n"
+                 "0.100000 tester 82 10 F1 21 01 A5\n0.130000 ecu 81 F1 10 61 D3\n",
+                 "4: answers for two ECU addresses: 0x11 and 0x10"},
         BadTrace{"CutInTheMiddleOfALine",
                  "0.000000 tester 82 11 F1 21 01 A6\n0.030000 ecu 83 F1 1\n", "2: bad byte"},
         BadTrace{"AnswerNoFrame", "0.000000 tester 81 11 F1 81 04\n0.030000 ecu 00 C1\n",
