@@ -50,6 +50,7 @@
 #include "link/ui/waiter.h"
 #include "services/ui/co_trim_window.h"
 #include "services/ui/passport_window.h"
+#include "sim/in_process_line.h"
 #include "sim/line_timing.h"
 #include "tests/reliability/process_watch.h"
 #include "tests/reliability/station_rig.h"
@@ -874,7 +875,9 @@ bool SessionMatches(RandomUser& u, std::string& why) {
     if (u.dirty_ || s.connecting || u.Form().NavigationCode() % 10 != 0)
         return true;
     const bool connected = s.connected;
-    const bool session = u.rig.backend.SessionActive();
+    // "Демонстрация" or an opened recording puts the station on its own in-process line.
+    sim::InProcessLine* own = u.Form().Line();
+    const bool session = own ? own->Backend().SessionActive() : u.rig.backend.SessionActive();
     why = std::string("connected ") + (connected ? "set" : "clear") + ", ECU session " +
           (session ? "open" : "closed");
     return connected == session;
