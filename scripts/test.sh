@@ -17,7 +17,11 @@ configure() {
   cmake -S "$root" -B "$dir" -G Ninja -DTAVRO_WERROR=ON "$@"
 }
 
-lane() { echo; echo "=== $* ==="; }
+# Each lane says how long it took, so that a slow lane is seen in the CI's log.
+lane_name=""
+lane_started=$SECONDS
+lane_done() { [ -z "$lane_name" ] || echo "--- $lane_name: $((SECONDS - lane_started)) s"; }
+lane() { lane_done; lane_name=$*; lane_started=$SECONDS; echo; echo "=== $* ==="; }
 
 lane "format (clang-format with the repository's .clang-format)"
 "$root/scripts/format.sh" --check
@@ -51,5 +55,6 @@ lane "Debian package: build, contents, install and a start from the menu entry"
 lane "fuzzing (bounded runs)"
 FUZZ_SECONDS=${FUZZ_SECONDS:-15} "$root/scripts/fuzz.sh"
 
+lane_done
 echo
-echo "All lanes passed."
+echo "All lanes passed in $((SECONDS / 60)) min $((SECONDS % 60)) s."
