@@ -7,6 +7,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 
 jobs=$(nproc)
+# Objects compiled by an earlier run are taken from ccache's cache, whichever folder the tree
+# was cloned to (paths are made relative to the tree), so a second run builds little.
+if command -v ccache >/dev/null; then
+  export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=true
+fi
 mkdir -p "$root/build"
 export QT_QPA_PLATFORM=offscreen
 
