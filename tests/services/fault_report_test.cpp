@@ -11,13 +11,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 
 #include "services/ui/fault_codes_window.h"
 #include "tests/support/connecting.h"
 #include "tests/support/serve_events.h"
-#include "tests/support/sim_process.h"
 #include "tests/support/work_window.h"
 
 namespace {
@@ -102,7 +102,8 @@ TEST_P(FaultReportTest, CopiesTheRowsAndSavesThemAsAReport) {
 std::string PdfText(const std::string& path, const std::string& how) {
     const std::string command = "pdftotext -q " + how + " '" + path + "' '" + path + ".txt'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    return testing_support::ReadTextFile(path + ".txt");
+    std::ifstream in(path + ".txt");
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 TEST_P(FaultReportTest, EveryCodeIsReadableOnAsManyPagesAsItTakes) {
@@ -115,6 +116,9 @@ TEST_P(FaultReportTest, EveryCodeIsReadableOnAsManyPagesAsItTakes) {
     rows.resize(services::kMaxFaultEntries, {"P1999", "Неизвестный код ошибки", "Нет", "Да"});
     ASSERT_TRUE(services::WriteReportPdf(services::MakeFaultReport(rows, GetParam(), "08.12.2026"),
                                          QString::fromStdString(path)));
+    // The PDF is read back by the build machine's pdftotext; under Wine there is none.
+    if (!TAVRO_READS_PDF_TEXT)
+        GTEST_SKIP() << "written; pdftotext is not at hand to read it back";
     std::string text = PdfText(path, "-raw");
     const auto pages = std::count(text.begin(), text.end(), '\f');
     // A cell wraps its text at any blank, even after a hyphen: the blanks are left out.
