@@ -109,9 +109,10 @@ done
 sleep 3
 # Closed as Windows closes a program at log-off: a close message to each of its windows (the
 # first start's message about the missing settings file, then the main window).
+# taskkill answers 128 when the station ended between the look and the kill: not a failure.
 for _ in $(seq 20); do
   station_runs || break
-  "$wine" taskkill /im tavro-kx42h.exe >/dev/null 2>&1
+  "$wine" taskkill /im tavro-kx42h.exe >/dev/null 2>&1 || true
   sleep 0.5
 done
 station_runs && fail "the station did not close"
