@@ -9,9 +9,9 @@
 
 #include "link/connection.h"
 #include "link/ui/commands.h"
-#include "link/ui/window_parts.h"
 #include "platform/messages.h"
 #include "services/co_trim.h"
+#include "window_kit/window_parts.h"
 
 namespace services {
 
