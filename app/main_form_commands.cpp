@@ -1,6 +1,6 @@
-// The commands of the station by navigation code (app/commands.h): section + position of a
-// list entry, or the same code from a menu entry. This is the one place that says what each
-// command does; app/command_table.h says where each is offered.
+// The main window's commands by navigation code (app/navigation_codes.h): section + position
+// of a list entry, or the same code from a menu entry. This is the one place that says what
+// each command does; app/command_table.h says where each is offered.
 #include <QComboBox>
 #include <QSpinBox>
 #include <QTimer>
