@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QtMath>
 
-#include "link/ui/window_parts.h"
+#include "window_kit/window_parts.h"
 
 TAboutBox* AboutBox = nullptr;
 

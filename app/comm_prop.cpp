@@ -13,9 +13,9 @@
 #include <algorithm>
 #include <tuple>
 
-#include "link/ui/window_parts.h"
 #include "platform/port_list.h"
 #include "settings/settings.h"
+#include "window_kit/window_parts.h"
 
 TComm_Prop* Comm_Prop = nullptr;
 

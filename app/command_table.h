@@ -3,8 +3,8 @@
 // RunCommand switches over the Command of every row.
 #pragma once
 
-#include "app/commands.h"
 #include "app/main_form.h"
+#include "app/navigation_codes.h"
 
 // A section label of the panel, top to bottom; its click runs the named handler.
 struct SectionRow {

@@ -11,8 +11,8 @@
 #include <tuple>
 
 #include "link/ecu_protocol.h"
-#include "link/ui/window_parts.h"
 #include "settings/ecu_types.h"
+#include "window_kit/window_parts.h"
 
 TEBU_prop* EBU_prop = nullptr;
 

@@ -17,11 +17,11 @@
 
 #include "app/command_table.h"
 #include "link/connection.h"
-#include "link/ui/child_window.h"
 #include "link/ui/waiter.h"
-#include "link/ui/window_parts.h"
 #include "services/ui/co_trim_window.h"
 #include "sim/in_process_line.h"
+#include "window_kit/child_window.h"
+#include "window_kit/window_parts.h"
 
 TMainForm* MainForm = nullptr;
 

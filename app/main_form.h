@@ -12,7 +12,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "app/commands.h"
+#include "app/navigation_codes.h"
 #include "link/connector.h"
 #include "link/station.h"
 #include "platform/serial_port.h"

@@ -12,8 +12,8 @@
 
 #include "app/about_box.h"
 #include "app/main_form.h"
-#include "link/ui/qt_message_sink.h"
 #include "platform/number_format.h"
+#include "window_kit/qt_message_sink.h"
 
 namespace {
 

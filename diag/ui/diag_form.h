@@ -20,8 +20,8 @@
 #include "diag/ui/recording_control.h"
 #include "link/connector.h"
 #include "link/station.h"
-#include "link/ui/child_window.h"
-#include "link/ui/window_parts.h"
+#include "window_kit/child_window.h"
+#include "window_kit/window_parts.h"
 
 class QLabel;
 class QTimer;

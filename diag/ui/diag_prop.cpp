@@ -16,7 +16,7 @@
 
 #include "diag/catalogue.h"
 #include "diag/groups.h"
-#include "link/ui/window_parts.h"
+#include "window_kit/window_parts.h"
 
 namespace diag {
 

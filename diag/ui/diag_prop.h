@@ -4,7 +4,7 @@
 #pragma once
 
 #include "link/station.h"
-#include "link/ui/child_window.h"
+#include "window_kit/child_window.h"
 
 class QButtonGroup;
 class QGroupBox;

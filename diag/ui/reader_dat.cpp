@@ -1,8 +1,8 @@
 #include "diag/ui/reader_dat.h"
 
-#include "link/ui/wait.h"
 #include "platform/clock.h"
 #include "platform/thread_name.h"
+#include "window_kit/wait.h"
 
 namespace diag {
 

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "diag/catalogue.h"
-#include "link/ui/window_parts.h"
 #include "platform/clock.h"
+#include "window_kit/window_parts.h"
 
 namespace diag {
 

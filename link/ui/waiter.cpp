@@ -8,10 +8,10 @@
 #include <QTimer>
 
 #include "link/connection.h"
-#include "link/ui/wait.h"
-#include "link/ui/window_parts.h"
 #include "platform/clock.h"
 #include "platform/thread_name.h"
+#include "window_kit/wait.h"
+#include "window_kit/window_parts.h"
 
 namespace kline {
 

@@ -8,10 +8,10 @@
 #include <QTimer>
 
 #include "link/connection.h"
-#include "link/ui/commands.h"
-#include "link/ui/window_parts.h"
+#include "link/line_commands.h"
 #include "platform/messages.h"
 #include "services/co_trim.h"
+#include "window_kit/window_parts.h"
 
 namespace services {
 

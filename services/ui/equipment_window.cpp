@@ -5,10 +5,10 @@
 #include <QTimer>
 
 #include "link/connection.h"
-#include "link/ui/window_parts.h"
 #include "platform/clock.h"
 #include "services/equipment.h"
 #include "services/ui/ecu_warnings.h"
+#include "window_kit/window_parts.h"
 
 namespace services {
 

@@ -4,7 +4,7 @@
 
 #include "link/connector.h"
 #include "link/station.h"
-#include "link/ui/child_window.h"
+#include "window_kit/child_window.h"
 
 class QListWidget;
 class QTimer;

@@ -13,8 +13,8 @@
 #include <QTimer>
 
 #include "link/connection.h"
-#include "link/ui/window_parts.h"
 #include "services/ui/ecu_warnings.h"
+#include "window_kit/window_parts.h"
 
 namespace services {
 

@@ -8,9 +8,9 @@
 
 #include "link/connector.h"
 #include "link/station.h"
-#include "link/ui/child_window.h"
 #include "services/fault_codes.h"
 #include "services/fault_report.h"
+#include "window_kit/child_window.h"
 
 class QTableWidget;
 class QMenu;

@@ -12,9 +12,9 @@
 #include <utility>
 
 #include "link/connection.h"
-#include "link/ui/window_parts.h"
 #include "platform/messages.h"
 #include "services/ui/ecu_warnings.h"
+#include "window_kit/window_parts.h"
 
 namespace services {
 

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "diag/catalogue.h"
-#include "link/ui/commands.h"
+#include "link/line_commands.h"
 #include "services/ui/fault_codes_window.h"
 #include "services/ui/passport_window.h"
 #include "sim/in_process_line.h"

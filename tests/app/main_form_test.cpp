@@ -11,8 +11,8 @@
 #include <QWindow>
 #include <vector>
 
-#include "link/ui/child_window.h"
 #include "tests/app/app_fixture.h"
+#include "window_kit/child_window.h"
 
 namespace {
 

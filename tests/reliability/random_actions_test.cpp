@@ -46,7 +46,6 @@
 #include "app/ebu_prop.h"
 #include "diag/ui/diag_form.h"
 #include "diag/ui/diag_prop.h"
-#include "link/ui/qt_message_sink.h"
 #include "link/ui/waiter.h"
 #include "services/ui/co_trim_window.h"
 #include "services/ui/passport_window.h"
@@ -55,6 +54,7 @@
 #include "tests/reliability/process_watch.h"
 #include "tests/reliability/station_rig.h"
 #include "tests/reliability/user_input.h"
+#include "window_kit/qt_message_sink.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #include <sanitizer/common_interface_defs.h>

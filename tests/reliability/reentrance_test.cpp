@@ -23,13 +23,13 @@
 #include "app/ebu_prop.h"
 #include "diag/poller.h"
 #include "diag/ui/diag_form.h"
-#include "link/ui/qt_message_sink.h"
 #include "link/ui/waiter.h"
 #include "services/ui/passport_window.h"
 #include "tests/reliability/script.h"
 #include "tests/reliability/station_rig.h"
 #include "tests/reliability/user_input.h"
 #include "widgets/value_panel.h"
+#include "window_kit/qt_message_sink.h"
 
 namespace {
 

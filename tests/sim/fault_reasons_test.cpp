@@ -1,6 +1,6 @@
 // Every fault the simulated devices inject reaches the station's exchange as the reason that
 // sim::ExpectedReason names for it.
-#include "sim/fault_reasons.h"
+#include "tests/sim/fault_reasons.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include <QString>
 #include <string>
 
-#include "link/ui/child_window.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/serve_events.h"
+#include "window_kit/child_window.h"
 
 namespace testing_support {
 

@@ -1,7 +1,7 @@
 // What the station's exchange says when a fault of the simulated devices hits one request: the
 // reason of kline::Exchange for each way the adapter, the ECU and the port are made to fail.
-// Tests inject a fault and expect this reason; the kline-sim user reads what each fault looks
-// like to the station.
+// The test injects a fault and expects this reason; the mapping lives beside it so that the
+// simulator needs nothing of the link.
 #pragma once
 
 #include <cstdint>

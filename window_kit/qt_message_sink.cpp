@@ -1,4 +1,4 @@
-#include "link/ui/qt_message_sink.h"
+#include "window_kit/qt_message_sink.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

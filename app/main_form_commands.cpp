@@ -1,8 +1,6 @@
-// The commands of the station by navigation code (app/commands.h): section + position of a
-// list entry, or the same code from a menu entry. This is the one place that says what each
-// command does; app/command_table.h says where each is offered.
-#include "link/ui/commands.h"
-
+// The main window's commands by navigation code (app/navigation_codes.h): section + position
+// of a list entry, or the same code from a menu entry. This is the one place that says what
+// each command does; app/command_table.h says where each is offered.
 #include <QComboBox>
 #include <QSpinBox>
 #include <QTimer>
@@ -14,6 +12,7 @@
 #include "diag/ui/diag_form.h"
 #include "diag/ui/diag_prop.h"
 #include "link/connection.h"
+#include "link/line_commands.h"
 #include "link/ui/waiter.h"
 #include "services/cp1251.h"
 #include "services/ui/co_trim_window.h"

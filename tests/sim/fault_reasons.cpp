@@ -1,4 +1,4 @@
-#include "sim/fault_reasons.h"
+#include "tests/sim/fault_reasons.h"
 
 #include "sim/line_timing.h"
 

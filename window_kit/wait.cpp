@@ -1,4 +1,4 @@
-#include "link/ui/wait.h"
+#include "window_kit/wait.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,4 +1,4 @@
-#include "link/ui/commands.h"
+#include "link/line_commands.h"
 
 #include "link/connection.h"
 #include "platform/clock.h"

@@ -7,7 +7,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "link/ui/qt_message_sink.h"
+#include "window_kit/qt_message_sink.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The adapter check, the controller reset and the fault clearing, with their messages.
-#include "link/ui/commands.h"
+#include "link/line_commands.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "link/ui/child_window.h"
+#include "window_kit/child_window.h"
 
-#include "link/ui/window_parts.h"
+#include "window_kit/window_parts.h"
 
 namespace kline {
 

@@ -1,4 +1,4 @@
-#include "link/ui/window_parts.h"
+#include "window_kit/window_parts.h"
 
 #include <QApplication>
 
