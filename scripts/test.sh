@@ -52,7 +52,7 @@ cmake --build "$root/build/tsan" -j "$jobs" --target "${threaded[@]}"
 TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:halt_on_error=1" \
   ctest --test-dir "$root/build/tsan" --output-on-failure -j "$jobs" -L threads
 
-lane "Windows: the Qt-free libraries and their tests built with mingw-w64, run under Wine"
+lane "Windows: the station and its tests built with mingw-w64 and the Qt kit, run under Wine; the installer"
 "$root/scripts/windows-lane.sh" "$root/build/windows"
 
 lane "Debian package: build, contents, install and a start from the menu entry"
