@@ -130,6 +130,14 @@ struct LowByteTimes {
     int64_t rateBack = 0;
 };
 
+// A tty driver takes a byte and returns at once; a write that returns well before the byte
+// could have gone out was held on its way in (a lock, the scheduler), and the byte began as it
+// returned. A driver that returns only once the byte has gone began it when called.
+int64_t LowByteBegan(int64_t called, int64_t returned) {
+    constexpr int64_t kByteMicros = 10 * 1'000'000 / kLowByteBaud;
+    return returned - called < kByteMicros / 2 ? returned : called;
+}
+
 // The chip times the byte; a drain call would return when the driver's buffer is empty, not
 // the chip's, so the echo is what says the byte has left and the rate may change back.
 bool PullLowByByte(platform::SerialPort& device, uint32_t baudRate, LowByteTimes& times) {
@@ -137,9 +145,11 @@ bool PullLowByByte(platform::SerialPort& device, uint32_t baudRate, LowByteTimes
     times.began = platform::NowMicros();
     if (taken) {
         device.PurgeReceive();
-        times.began = platform::NowMicros();
+        const int64_t called = platform::NowMicros();
+        const bool written = device.WriteByte(0x00) == 1;
+        times.began = LowByteBegan(called, platform::NowMicros());
         uint8_t echo = 0;
-        if (device.WriteByte(0x00) == 1)
+        if (written)
             device.ReadByte(echo);
     }
     const bool back = SetRate(device, baudRate);

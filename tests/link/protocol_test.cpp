@@ -88,6 +88,18 @@ TEST(LowByteWakeUp, OversleptWindowIsMadeAgain) {
     EXPECT_EQ(clock.NowMicros() - times[1], 50'000);
 }
 
+// A write held 3 ms on its way to the driver: the byte began as the call returned, and
+// StartCommunication follows 50 ms after that, not 47 ms.
+TEST(LowByteWakeUp, PatternIsTimedFromAHeldWritesReturn) {
+    testing_support::ScopedVirtualClock clock;
+    testing_support::ScriptedBackend backend;
+    backend.line.writeHeldMicros = 3'000;
+    kline::Port port;
+    port.device = backend.Open("COM1");
+    kline::WakeUp(port, kline::WakeUpMethod::LowByte, 10400);
+    EXPECT_EQ(clock.NowMicros() - backend.line.writeTimes.front(), 50'000);
+}
+
 TEST_F(ProtocolTest, StartCommunicationTakesAnyKeyBytes) {
     Answers(0x10, {0xC1, 0x00, 0x00});
     EXPECT_TRUE(kline::EcuProtocol(1).StartCommunication(port));

@@ -65,6 +65,8 @@ int ScriptedPort::ReadByte(uint8_t& byte) {
 int ScriptedPort::WriteByte(uint8_t byte) {
     if (line_.Fails("WriteByte"))
         return 0;
+    if (line_.writeHeldMicros > 0)
+        platform::CurrentClock().SleepMicros(line_.writeHeldMicros);
     line_.written.push_back(byte);
     line_.writeTimes.push_back(platform::NowMicros());
     line_.wroteSinceAnswer = true;

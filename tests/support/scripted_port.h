@@ -30,7 +30,8 @@ struct ScriptedLine {
     std::vector<int64_t> writeTimes;  // clock time of each written byte
     platform::LineSettings state;
     platform::CommTimeouts timeouts;
-    bool echo = true;  // an adapter: every written byte comes back first
+    bool echo = true;             // an adapter: every written byte comes back first
+    int64_t writeHeldMicros = 0;  // each write waits this long before its byte goes out
     // Failing calls, by name: "GetState", "SetState", "ClearDtr", "ClearRts", "GetTimeouts",
     // "SetTimeouts", "WriteByte".
     std::vector<std::string> failing;
