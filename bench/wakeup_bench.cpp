@@ -39,8 +39,9 @@ class CountingBackend final : public platform::SerialBackend {
 };
 
 // The station's own view of each wake-up by the byte, through the line tap a recording uses:
-// from writing the 0x00 to writing StartCommunication's first byte, or -1 when the station
-// found it had overslept the window and made the byte again.
+// from writing the 0x00 to writing StartCommunication's first byte (one that left outside the
+// window was given up there), or -1 when the station found it was already too late (it
+// overslept, the echo came back late) and made the byte again without it.
 class StationSide final : public kline::LineTap {
   public:
     void OnLine(const platform::TraceByte& event) override {
@@ -70,7 +71,7 @@ int Sid(const std::vector<uint8_t>& frame) {
 }
 
 // One low byte the simulator saw: the line low, then StartCommunication or, when the station
-// found it had overslept the window, another low byte.
+// found it was too late, another low byte.
 struct Pattern {
     int64_t lowMicros = 0;
     int64_t wholeMicros = -1;  // from the line going low to StartCommunication; -1: made again
@@ -188,7 +189,7 @@ int main(int argc, char** argv) {
     const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     std::printf(
         "| kline-sim --cable | first | second | later | first or second | station: "
-        "StartCommunication after the byte | made again (overslept) | kline-sim: patterns "
+        "StartCommunication after the byte | made again before it | kline-sim: patterns "
         "within 50 +- 1 ms | kline-sim: pattern of the answered | kline-sim: low |\n"
         "|---|---:|---:|---:|---:|---|---:|---|---|---|\n");
     for (const char* cable : {"no-break", "usb-latency"}) {

@@ -7,8 +7,6 @@ namespace kline {
 
 namespace {
 
-constexpr uint32_t kKLineBaud = 10400;
-
 constexpr Type0Protocol kType0;
 constexpr Type1Protocol kType1;
 
@@ -58,8 +56,18 @@ bool EcuProtocol::StartCommunication(Port& port) const {
 
 bool EcuProtocol::StartCommunication(Port& port, WakeUpMethod method, StartAttempt& attempt) const {
     return Dispatch(false, [&](const EcuVariant& v) {
-        attempt.line = WakeUp(port, method, kKLineBaud);
-        attempt.response = v.Exchange(MakeRequest({0x81}), port);
+        // A StartCommunication that cannot begin within the ECU's window (the scheduler
+        // overslept, the echo or the write was held up) would meet a sleeping ECU and cost a
+        // whole attempt: the line idles and the pattern is made again. The last try sends it
+        // all the same, for an ECU that takes it late.
+        for (int tries = 1;; ++tries) {
+            attempt.line = WakeUp(port, method, kKLineBaud);
+            const int64_t startBy = tries < kWakeUpTries ? attempt.line.startBy : 0;
+            attempt.response = v.Exchange(MakeRequest({0x81}), port, startBy);
+            if (attempt.response.reason != FailureReason::LateStart)
+                break;
+            platform::Sleep(kIdleBeforeNewWakeUpMs);
+        }
         return attempt.response.error == 0;  // the key bytes after 0xC1 are not examined
     });
 }

@@ -26,8 +26,8 @@ class EcuVariant {
     // Reads the engine state from a live data record.
     virtual bool EngineRunning(const KwpMessage& liveData) const = 0;
 
-    KwpMessage Exchange(const KwpMessage& request, Port& port) const {
-        return kline::Exchange(Address(), request, port);
+    KwpMessage Exchange(const KwpMessage& request, Port& port, int64_t firstByteBy = 0) const {
+        return kline::Exchange(Address(), request, port, firstByteBy);
     }
 
   protected:

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/clock.h"
+
 namespace kline {
 
 namespace {
@@ -30,11 +32,24 @@ struct AnswerReader {
     }
 };
 
-bool WriteFrame(platform::SerialPort& device, const uint8_t* frame, int size) {
-    for (int i = 0; i < size; ++i)
+constexpr int64_t kByteMicros = 10 * 1'000'000 / kKLineBaud;
+
+enum class Sent : uint8_t { Whole, Failed, Late };
+
+// Writes the frame byte by byte; one whose first byte began after `firstByteBy` (when given)
+// is given up after that byte: the ECU would not take it.
+Sent SendFrame(platform::SerialPort& device, const uint8_t* frame, int size, int64_t firstByteBy) {
+    const int64_t called = platform::NowMicros();
+    if (firstByteBy > 0 && called > firstByteBy)
+        return Sent::Late;
+    for (int i = 0; i < size; ++i) {
         if (device.WriteByte(frame[i]) != 1)
-            return false;
-    return true;
+            return Sent::Failed;
+        if (i == 0 && firstByteBy > 0 &&
+            ByteBegan(called, platform::NowMicros(), kByteMicros) > firstByteBy)
+            return Sent::Late;
+    }
+    return Sent::Whole;
 }
 
 enum class Echo : uint8_t { Same, Differs, Missing };
@@ -139,7 +154,8 @@ int BuildFrame(uint8_t ecuAddress, const KwpMessage& request, uint8_t* frame) {
     return size;
 }
 
-KwpMessage Exchange(uint8_t ecuAddress, const KwpMessage& request, Port& port) {
+KwpMessage Exchange(uint8_t ecuAddress, const KwpMessage& request, Port& port,
+                    int64_t firstByteBy) {
     KwpMessage response;
     if (!port.IsOpen())
         return Finished(response, FailureReason::PortClosed);
@@ -149,8 +165,10 @@ KwpMessage Exchange(uint8_t ecuAddress, const KwpMessage& request, Port& port) {
     const int frameSize = BuildFrame(ecuAddress, request, frame.data());
 
     device.PurgeReceive();  // a late answer to an earlier request is not this one's
-    if (!WriteFrame(device, frame.data(), frameSize))
-        return Finished(response, FailureReason::WriteFailed);
+    const Sent sent = SendFrame(device, frame.data(), frameSize, firstByteBy);
+    if (sent != Sent::Whole)
+        return Finished(response,
+                        sent == Sent::Late ? FailureReason::LateStart : FailureReason::WriteFailed);
     const Echo echo = ReadEcho(device, frame.data(), frameSize);
     if (echo == Echo::Missing)
         return Finished(response, FailureReason::NoEcho);

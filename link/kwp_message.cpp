@@ -83,6 +83,9 @@ std::string FailureText(FailureReason reason, uint8_t negativeCode) {
             return "Ответ ЭБУ оборвался на середине: связь прервалась или на линии помехи.";
         case FailureReason::BadChecksum:
             return "Контрольная сумма ответа не сошлась: ответ искажён помехами на линии.";
+        case FailureReason::LateStart:
+            return "Запрос не удалось передать вовремя после пробуждения ЭБУ: его задержал "
+                   "компьютер или драйвер порта.";
     }
     return {};
 }
@@ -92,8 +95,8 @@ const char* FailureName(FailureReason reason) {
     static constexpr const char* kNames[] = {
         "None",      "PortClosed",   "WriteFailed", "NoEcho",         "EchoDiffers",
         "Silent",    "NotForTester", "WrongSource", "NegativeAnswer", "UnexpectedService",
-        "Truncated", "BadChecksum"};
-    static_assert(std::size(kNames) == static_cast<size_t>(FailureReason::BadChecksum) + 1);
+        "Truncated", "BadChecksum",  "LateStart"};
+    static_assert(std::size(kNames) == static_cast<size_t>(FailureReason::LateStart) + 1);
     const auto index = static_cast<size_t>(reason);
     return index < std::size(kNames) ? kNames[index] : "?";
 }

@@ -23,6 +23,7 @@ enum class FailureReason : uint8_t {
     UnexpectedService,  // any other SID than the request's with bit 0x40
     Truncated,          // the answer stopped part way: a header, data or checksum byte is missing
     BadChecksum,        // every byte came, but the sum does not match
+    LateStart,          // after a wake-up the request could not begin within the ECU's window
 };
 
 struct KwpMessage {

@@ -1,5 +1,7 @@
 #include "link/port.h"
 
+#include <algorithm>
+
 #include "link/failure_details.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
@@ -98,11 +100,7 @@ namespace {
 constexpr int kWakeUpLowMs = 25;
 constexpr int kWakeUpIdleMs = 25;
 constexpr int64_t kWakeUpPatternMicros = 50'000;
-// The ECU takes StartCommunication up to 51 ms after the line went low; a station that gets
-// to send it later than this (a quarter of a millisecond left for the way to the line) has
-// missed the window.
-constexpr int64_t kLatestStartMicros = 50'750;
-constexpr int kLowByteTries = 3;
+constexpr int64_t kLowByteMicros = 10 * 1'000'000 / kLowByteBaud;
 // A USB frame or a busy scheduler makes clear-break return a few milliseconds late; a driver
 // that stands in for the break with a slow byte makes it about 200 ms late.
 constexpr int64_t kBreakLateMicros = 15'000;
@@ -124,19 +122,11 @@ bool PullLowByBreak(platform::SerialPort& device) {
 }
 
 // When the low byte was handed to the chip (or, on a refused rate, would have been): the
-// wake-up pattern is timed from there; and when the line's rate was back.
+// wake-up pattern is timed from there; and whether its echo came back.
 struct LowByteTimes {
     int64_t began = 0;
-    int64_t rateBack = 0;
+    bool echoed = false;
 };
-
-// A tty driver takes a byte and returns at once; a write that returns well before the byte
-// could have gone out was held on its way in (a lock, the scheduler), and the byte began as it
-// returned. A driver that returns only once the byte has gone began it when called.
-int64_t LowByteBegan(int64_t called, int64_t returned) {
-    constexpr int64_t kByteMicros = 10 * 1'000'000 / kLowByteBaud;
-    return returned - called < kByteMicros / 2 ? returned : called;
-}
 
 // The chip times the byte; a drain call would return when the driver's buffer is empty, not
 // the chip's, so the echo is what says the byte has left and the rate may change back.
@@ -147,14 +137,11 @@ bool PullLowByByte(platform::SerialPort& device, uint32_t baudRate, LowByteTimes
         device.PurgeReceive();
         const int64_t called = platform::NowMicros();
         const bool written = device.WriteByte(0x00) == 1;
-        times.began = LowByteBegan(called, platform::NowMicros());
+        times.began = ByteBegan(called, platform::NowMicros(), kLowByteMicros);
         uint8_t echo = 0;
-        if (written)
-            device.ReadByte(echo);
+        times.echoed = written && device.ReadByte(echo) == 1;
     }
-    const bool back = SetRate(device, baudRate);
-    times.rateBack = platform::NowMicros();
-    return back && taken;
+    return SetRate(device, baudRate) && taken;
 }
 
 void SleepUntil(int64_t micros) {
@@ -162,6 +149,12 @@ void SleepUntil(int64_t micros) {
 }
 
 }  // namespace
+
+int64_t ByteBegan(int64_t called, int64_t returned, int64_t byteMicros) {
+    if (returned - called < byteMicros / 2)
+        return returned;
+    return std::max(called, returned - byteMicros);
+}
 
 WakeUpLine WakeUp(Port& port, WakeUpMethod method, uint32_t baudRate) {
     WakeUpLine line;
@@ -175,20 +168,13 @@ WakeUpLine WakeUp(Port& port, WakeUpMethod method, uint32_t baudRate) {
     // The echo comes back 27.8 ms after the byte began (its stop bit included), later still
     // through a USB chip's latency timer: the high part is timed from the byte's start, not
     // from the echo, so that StartCommunication begins 50 ms after the line went low.
-    for (int tries = 1;; ++tries) {
-        LowByteTimes times;
-        line.rateRefused = !PullLowByByte(*port.device, baudRate, times);
-        SleepUntil(times.began + kWakeUpPatternMicros);
-        // When only the station's own sleep overran (the echo was back in time), the ECU's
-        // window has passed unseen: StartCommunication would meet a sleeping ECU and cost a
-        // whole attempt. The pattern is made again after the idle a new wake-up needs.
-        const int64_t now = platform::NowMicros();
-        const bool overslept = now - times.began > kLatestStartMicros &&
-                               times.rateBack - times.began < kWakeUpPatternMicros;
-        if (line.rateRefused || !overslept || tries == kLowByteTries)
-            return line;
-        platform::Sleep(kIdleBeforeNewWakeUpMs);
-    }
+    LowByteTimes times;
+    line.rateRefused = !PullLowByByte(*port.device, baudRate, times);
+    // Without an echo nothing says the byte was on the line: no window to keep.
+    if (times.echoed && !line.rateRefused)
+        line.startBy = times.began + kLatestStartMicros;
+    SleepUntil(times.began + kWakeUpPatternMicros);
+    return line;
 }
 
 FailureReason ProbeAdapter(Port& port) {

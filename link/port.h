@@ -49,16 +49,34 @@ inline constexpr uint32_t kLowByteBaud = 360;
 // (ISO 14230-2 W5).
 inline constexpr int kIdleBeforeNewWakeUpMs = 300;
 
+// The ECU takes StartCommunication up to 51 ms after the line went low (ISO 14230-2 TWuP,
+// 50 +- 1 ms); a quarter of a millisecond is left for the way to the line.
+inline constexpr int64_t kLatestStartMicros = 50'750;
+// A wake-up after which StartCommunication could not begin in time is made again; this many
+// patterns in all.
+inline constexpr int kWakeUpTries = 3;
+
 // What the line did during one wake-up.
 struct WakeUpLine {
     bool breakLate = false;    // clear-break returned far later than asked: no break on this cable
     bool rateRefused = false;  // the port would not take 360 baud (or 10400 again)
+    // After an echoed low byte: the clock time by which StartCommunication's first byte must
+    // have begun; 0 when there is no such limit.
+    int64_t startBy = 0;
 };
+
+// When a byte handed to the driver between `called` and `returned` began on the line, for a
+// byte `byteMicros` long. A tty driver takes a byte and returns at once: one that returns
+// well before the byte could have gone out was held on its way in (a lock, the scheduler), and
+// the byte began as it returned. A driver that returns once the byte has gone began it one
+// byte time before, or when called if that was later.
+int64_t ByteBegan(int64_t called, int64_t returned, int64_t byteMicros);
 
 // Pulls the line low for 25 ms by `method` and leaves it high at the line's rate `baudRate`
 // until StartCommunication may begin: the break is followed by 25 ms of idle line; the low
 // byte is followed by idle line until 50 ms after the byte began (ISO 14230-2 TWuP). The low
-// byte's echo says when it has left the chip; only then is the rate set back.
+// byte's echo says when it has left the chip; only then is the rate set back. One pattern:
+// the caller makes it again when StartCommunication could not begin by `startBy`.
 WakeUpLine WakeUp(Port& port, WakeUpMethod method, uint32_t baudRate);
 
 // What the station has learnt of the cable on each port while the program runs (nothing of

@@ -57,6 +57,8 @@ int ScriptedPort::ReadByte(uint8_t& byte) {
         platform::Sleep(110);  // the per-byte time-out of a silent line
         return 0;
     }
+    if (line_.readHeldMicros > 0)
+        platform::CurrentClock().SleepMicros(line_.readHeldMicros);
     byte = line_.incoming.front();
     line_.incoming.pop_front();
     return 1;

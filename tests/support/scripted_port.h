@@ -32,6 +32,7 @@ struct ScriptedLine {
     platform::CommTimeouts timeouts;
     bool echo = true;             // an adapter: every written byte comes back first
     int64_t writeHeldMicros = 0;  // each write waits this long before its byte goes out
+    int64_t readHeldMicros = 0;   // each byte read waits this long (a USB latency timer)
     // Failing calls, by name: "GetState", "SetState", "ClearDtr", "ClearRts", "GetTimeouts",
     // "SetTimeouts", "WriteByte".
     std::vector<std::string> failing;
