@@ -9,6 +9,10 @@
 #   bench/run.sh --recording  only the 50 ms poll period without a recording, with one, and
 #                             with one on a disk that holds every call for 2 s
 #   bench/run.sh --wakeup [N] only N fresh stations (1000) waking kline-sim --strict-wakeup
+#   bench/run.sh --wakeup --awake [N]
+#                             the same with the processors kept from sleeping: a processor
+#                             that wakes from idle holds the write that wakes it for
+#                             milliseconds on some machines (virtual ones above all)
 #   BENCH_BUILD_DIR=DIR bench/run.sh
 #
 # Exit status 1 when a figure misses its target.
@@ -32,6 +36,15 @@ echo
 
 if [ "$target" = wakeup_bench ]; then
     shift
+    if [ "${1:-}" = --awake ]; then
+        shift
+        # One endless loop per processor at the idle priority (never the bench's own, which
+        # may be real-time): every other thread, kernel workers included, runs first, but no
+        # processor goes idle.
+        for _ in $(seq "$(nproc)"); do chrt -i 0 sh -c 'while :; do :; done' & done
+        trap 'kill $(jobs -p) 2>/dev/null; rm -f "$log" "$log.cg"' EXIT
+        echo "processors kept awake by $(nproc) idle-priority loops"
+    fi
     "$build/bench/wakeup_bench" "$@"
     echo
     echo "load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"
