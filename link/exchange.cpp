@@ -32,8 +32,6 @@ struct AnswerReader {
     }
 };
 
-constexpr int64_t kByteMicros = 10 * 1'000'000 / kKLineBaud;
-
 enum class Sent : uint8_t { Whole, Failed, Late };
 
 // Writes the frame byte by byte; one whose first byte began after `firstByteBy` (when given)
@@ -46,7 +44,7 @@ Sent SendFrame(platform::SerialPort& device, const uint8_t* frame, int size, int
         if (device.WriteByte(frame[i]) != 1)
             return Sent::Failed;
         if (i == 0 && firstByteBy > 0 &&
-            ByteBegan(called, platform::NowMicros(), kByteMicros) > firstByteBy)
+            ByteBegan(called, platform::NowMicros(), ByteMicros(kKLineBaud)) > firstByteBy)
             return Sent::Late;
     }
     return Sent::Whole;

@@ -100,7 +100,6 @@ namespace {
 constexpr int kWakeUpLowMs = 25;
 constexpr int kWakeUpIdleMs = 25;
 constexpr int64_t kWakeUpPatternMicros = 50'000;
-constexpr int64_t kLowByteMicros = 10 * 1'000'000 / kLowByteBaud;
 // A USB frame or a busy scheduler makes clear-break return a few milliseconds late; a driver
 // that stands in for the break with a slow byte makes it about 200 ms late.
 constexpr int64_t kBreakLateMicros = 15'000;
@@ -137,7 +136,7 @@ bool PullLowByByte(platform::SerialPort& device, uint32_t baudRate, LowByteTimes
         device.PurgeReceive();
         const int64_t called = platform::NowMicros();
         const bool written = device.WriteByte(0x00) == 1;
-        times.began = ByteBegan(called, platform::NowMicros(), kLowByteMicros);
+        times.began = ByteBegan(called, platform::NowMicros(), ByteMicros(kLowByteBaud));
         uint8_t echo = 0;
         times.echoed = written && device.ReadByte(echo) == 1;
     }

@@ -65,6 +65,11 @@ struct WakeUpLine {
     int64_t startBy = 0;
 };
 
+// One byte on the line at `baud`: start bit, eight data bits, stop bit.
+constexpr int64_t ByteMicros(uint32_t baud) {
+    return 10 * 1'000'000 / baud;
+}
+
 // When a byte handed to the driver between `called` and `returned` began on the line, for a
 // byte `byteMicros` long. A tty driver takes a byte and returns at once: one that returns
 // well before the byte could have gone out was held on its way in (a lock, the scheduler), and

@@ -13,7 +13,6 @@ namespace {
 using testing_support::AnswerFrame;
 using testing_support::Bytes;
 using testing_support::LiveRecord;
-using testing_support::ScriptedLine;
 
 class ProtocolTest : public testing::Test, protected testing_support::PortOnScriptedLine {};
 
@@ -65,45 +64,36 @@ TEST_F(ProtocolTest, WakeUpIsABreakOf25MsAnd25MsIdleBeforeTheRequest) {
     EXPECT_EQ(line.Written(), "81 11 F1 81 04");
 }
 
-// A scheduler that wakes the station late from its first sleep of more than 20 ms.
+// A scheduler that wakes the station 2 ms late from its first sleep of more than 20 ms.
 struct LateOnceClock final : platform::VirtualClock {
-    explicit LateOnceClock(int64_t lateMicros) : late(lateMicros) { platform::UseClock(this); }
+    LateOnceClock() { platform::UseClock(this); }
     ~LateOnceClock() override { platform::UseClock(nullptr); }
     void SleepMicros(int64_t micros) override {
         VirtualClock::SleepMicros(micros > 20'000 ? micros + std::exchange(late, 0) : micros);
     }
-    int64_t late;
+    int64_t late = 2'000;
 };
 
-// StartCommunication that cannot begin within the ECU's window after the low byte: the line
-// idles and the pattern is made again, at most three in all, the last one answered late or
-// not. The pattern is timed from a held write's return, so the request after the last low
-// byte goes 50 ms after it began, plus its own hold.
+// StartCommunication that cannot begin within the ECU's window after the low byte: the pattern
+// is made again, three in all, the last sent late or not. A held 0x00 began at its return.
 TEST(LowByteWakeUp, StartCommunicationOutsideTheWindowMakesThePatternAgain) {
     struct Case {
-        const char* name;
-        int64_t sleepLate, writeHeld, readHeld;
-        bool echo;
-        const char* written;
-        int64_t requestAfterLowByte;
+        const char *name, *written;
+        int64_t requestAfterLowByte, writeHeld, readHeld;
+        bool sleepsLate;
     };
-    const Case cases[] = {
-        {"SleptPastTheWindowOnce", 2'000, 0, 0, true, "00 00 81 10 F1 81 03", 50'000},
-        {"EchoAlwaysAfterTheWindow", 0, 0, 51'000, true, "00 00 00 81 10 F1 81 03", 51'000},
-        {"FirstByteAlwaysHeld", 0, 3'000, 0, true, "00 81 00 81 00 81 10 F1 81 03", 53'000},
-        {"NoEchoNoWindow", 2'000, 0, 0, false, "00 81 10 F1 81 03", 112'000},
-    };
-    for (const Case& c : cases) {
-        LateOnceClock clock(c.sleepLate);
+    for (const Case& c :
+         {Case{"SleptPastTheWindowOnce", "00 00 81 10 F1 81 03", 50'000, 0, 0, true},
+          Case{"EchoAlwaysLate", "00 00 00 81 10 F1 81 03", 51'000, 0, 51'000, false},
+          Case{"FirstByteAlwaysHeld", "00 81 00 81 00 81 10 F1 81 03", 53'000, 3'000, 0, false}}) {
+        LateOnceClock clock;
+        clock.late = c.sleepsLate ? clock.late : 0;
         testing_support::ScriptedBackend backend;
-        ScriptedLine& line = backend.line;
-        line.echo = c.echo;
+        testing_support::ScriptedLine& line = backend.line;
         line.writeHeldMicros = c.writeHeld;
         line.readHeldMicros = c.readHeld;
-        if (c.echo)
-            line.answers.push_back(AnswerFrame(0x10, {0xC1, 0xEF, 0x8F}));
-        kline::Port port;
-        port.device = backend.Open("COM1");
+        line.answers.push_back(AnswerFrame(0x10, {0xC1, 0xEF, 0x8F}));
+        kline::Port port{backend.Open("COM1")};
         kline::EcuProtocol::StartAttempt attempt;
         kline::EcuProtocol(1).StartCommunication(port, kline::WakeUpMethod::LowByte, attempt);
         EXPECT_EQ(line.Written(), c.written) << c.name;
